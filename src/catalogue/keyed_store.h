@@ -1,0 +1,103 @@
+// The ordered keyed store behind CElements, CAttributes and CVariables:
+// 1-based positions in insertion order, keys compared by Unicode case
+// folding, records shared by reference.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "support/text.h"
+
+namespace tavjit {
+
+// The one exception type that Add, Item and Remove throw.
+class CollectionError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+template <class T>
+class KeyedStore {
+ public:
+  using Ptr = std::shared_ptr<T>;
+
+  int32_t Count() const { return static_cast<int32_t>(items_.size()); }
+
+  void Add(std::string_view key, Ptr record) {
+    std::string folded = KeyFold(key);
+    auto [it, inserted] = index_.try_emplace(std::move(folded), items_.size());
+    if (!inserted) throw CollectionError("key already present: " + std::string(key));
+    items_.push_back(Entry{std::move(record), it->first});
+  }
+
+  const Ptr& Item(int32_t position) const {
+    if (position < 1 || position > Count())
+      throw CollectionError("position out of range: " + std::to_string(position));
+    return items_[static_cast<size_t>(position - 1)].record;
+  }
+
+  const Ptr& Item(std::string_view key) const {
+    const Ptr* found = Find(key);
+    if (!found) throw CollectionError("no record under key: " + std::string(key));
+    return *found;
+  }
+
+  // The record under key, or nullptr: for callers that test for absence.
+  const Ptr* Find(std::string_view key) const {
+    auto it = index_.find(KeyFold(key));
+    return it == index_.end() ? nullptr : &items_[it->second].record;
+  }
+
+  void Remove(int32_t position) {
+    if (position < 1 || position > Count())
+      throw CollectionError("position out of range: " + std::to_string(position));
+    EraseAt(static_cast<size_t>(position - 1));
+  }
+
+  void Remove(std::string_view key) {
+    auto it = index_.find(KeyFold(key));
+    if (it == index_.end()) throw CollectionError("no record under key: " + std::string(key));
+    EraseAt(it->second);
+  }
+
+  void Clear() {
+    items_.clear();
+    index_.clear();
+  }
+
+  class iterator {
+   public:
+    using Inner = typename std::vector<typename KeyedStore::Entry>::const_iterator;
+    explicit iterator(Inner it) : it_(it) {}
+    const Ptr& operator*() const { return it_->record; }
+    iterator& operator++() { ++it_; return *this; }
+    bool operator!=(const iterator& o) const { return it_ != o.it_; }
+    bool operator==(const iterator& o) const { return it_ == o.it_; }
+   private:
+    Inner it_;
+  };
+  iterator begin() const { return iterator(items_.begin()); }
+  iterator end() const { return iterator(items_.end()); }
+
+ private:
+  struct Entry {
+    Ptr record;
+    std::string folded_key;
+  };
+
+  void EraseAt(size_t i) {
+    index_.erase(items_[i].folded_key);
+    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(i));
+    for (size_t j = i; j < items_.size(); ++j) index_[items_[j].folded_key] = j;
+  }
+
+  std::vector<Entry> items_;
+  std::unordered_map<std::string, size_t> index_;
+};
+
+}  // namespace tavjit

@@ -1,0 +1,106 @@
+// CTavJIT: the public class, Init and the compile driver Execute.
+#include "tavjit/tavjit.hpp"
+
+#include "catalogue/default_catalogue.h"
+#include "compiler/tavjit_impl.h"
+#include "support/files.h"
+#include "support/messages.h"
+
+namespace tavjit {
+
+ExecuteError::ExecuteError(int32_t number, std::string source, std::string description)
+    : std::runtime_error(description),
+      number_(number),
+      source_(std::move(source)),
+      description_(std::move(description)) {}
+
+const char* Version() { return TAVJIT_VERSION; }
+
+CTavJIT::CTavJIT() : impl_(std::make_unique<Impl>()) {}
+CTavJIT::~CTavJIT() = default;
+CTavJIT::CTavJIT(CTavJIT&&) noexcept = default;
+CTavJIT& CTavJIT::operator=(CTavJIT&&) noexcept = default;
+
+const std::string& CTavJIT::Text() const { return impl_->text; }
+const std::string& CTavJIT::ErrMsg() const { return impl_->err_msg; }
+
+void CTavJIT::Init(const std::string& sActionFile) {
+  impl_->catalogue.LoadFile(sActionFile);
+  impl_->initialised = true;
+}
+
+void CTavJIT::InitDefault() { InitFromBytes(std::string(DefaultCatalogueBytes())); }
+
+void CTavJIT::InitFromBytes(const std::string& bytes) {
+  impl_->catalogue.LoadBytes(bytes);
+  impl_->initialised = true;
+}
+
+bool CTavJIT::Execute(const std::string& sFileName) { return impl_->Execute(sFileName); }
+
+void CTavJIT::OnErrorMessage(MessageHandler handler) {
+  impl_->error_handlers.push_back(std::move(handler));
+}
+void CTavJIT::OnWarningMessage(MessageHandler handler) {
+  impl_->warning_handlers.push_back(std::move(handler));
+}
+void CTavJIT::OnDiagnostic(DiagnosticHandler handler) {
+  impl_->diagnostic_handlers.push_back(std::move(handler));
+}
+
+static std::optional<uint32_t> LineOrNone(uint32_t line) {
+  if (line == 0) return std::nullopt;
+  return line;
+}
+
+void CTavJIT::Impl::SetErrMsg(const std::string& msg, uint32_t line) {
+  err_msg = msg;
+  for (auto& h : error_handlers) h(msg);
+  for (auto& h : diagnostic_handlers) h(Diagnostic{Diagnostic::Kind::Error, msg, LineOrNone(line)});
+}
+
+void CTavJIT::Impl::RaiseWarning(const std::string& msg, uint32_t line) {
+  for (auto& h : warning_handlers) h(msg);
+  for (auto& h : diagnostic_handlers) h(Diagnostic{Diagnostic::Kind::Warning, msg, LineOrNone(line)});
+}
+
+namespace {
+
+// Empties the document element list however Execute is left, a throwing
+// event handler included.
+struct DocListReset {
+  CTavJIT::Impl& impl;
+  ~DocListReset() { impl.ClearDocList(); }
+};
+
+}  // namespace
+
+bool CTavJIT::Impl::Execute(const std::string& sFileName) {
+  if (!initialised)
+    throw ExecuteError(msg::kInitNotCalledNumber, msg::kExecuteSource, msg::kInitNotCalled);
+  ClearDocList();
+  err_msg.clear();
+  DocListReset reset{*this};
+
+  std::string bytes;
+  switch (ReadWholeFile(sFileName, &bytes)) {
+    case ReadStatus::Missing:
+      SetErrMsg(msg::kFileDoesNotExist);
+      return false;
+    case ReadStatus::Unreadable:
+      SetErrMsg(msg::kUnableToRead);
+      return false;
+    case ReadStatus::Ok:
+      break;
+  }
+  std::unique_ptr<xml::Document> doc = xml::Document::Parse(bytes);
+  bytes.clear();
+  bytes.shrink_to_fit();
+  if (!doc) {
+    SetErrMsg(msg::kNotWellFormed);
+    return false;
+  }
+  return CheckIfValid(*doc);
+}
+
+}  // namespace tavjit

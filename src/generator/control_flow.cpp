@@ -1,0 +1,87 @@
+// Control flow and variables: if/else/endif, loops, declarations and
+// assignments, range objects.
+#include <array>
+
+#include "generator/branch_table.h"
+#include "generator/generator.h"
+#include "generator/numeric_text.h"
+#include "support/text.h"
+
+namespace tavjit::branches {
+
+namespace {
+
+// A declaration under a name already declared keeps the first entry; the
+// element's lines are written all the same.
+void Declare(CVariables& variables, const std::string& name, bool is_object) {
+  try {
+    variables.Add(name, is_object);
+  } catch (const CollectionError&) {
+  }
+}
+
+// Numbers are assigned as they are written, anything else as a string.
+std::string AssignedValue(const std::string& text) {
+  return IsNumericText(text) ? text : FixTextValue(text);
+}
+
+std::string BuildVar(const CElement& element, CVariables& variables) {
+  const std::string& name = AttrValue(element, "name");
+  Declare(variables, name, false);
+  std::string line = "Dim " + name;
+  if (!element.Text().empty())
+    line.append(kCrLf).append(name).append("=").append(AssignedValue(element.Text()));
+  return line;
+}
+
+std::string BuildSet(const CElement& element, CVariables&) {
+  return AttrValue(element, "variable") + "=" + AssignedValue(element.Text());
+}
+
+std::string BuildRange(const CElement& element, CVariables& variables) {
+  const std::string& name = AttrValue(element, "name");
+  Declare(variables, name, true);
+  const std::string n(TrimSpaces(name));
+  return "Dim " + n + std::string(kCrLf) + "Set " + n + "=NewRangeObject";
+}
+
+std::string BuildSetRange(const CElement& element, CVariables&) {
+  struct Member {
+    std::string_view attr, property;
+  };
+  static constexpr std::array<Member, 5> kMembers = {{
+      {"startlineno", ".StartLineNo="},
+      {"startcolno", ".StartColNo="},
+      {"endlineno", ".EndLineNo="},
+      {"endcolno", ".EndColNo="},
+      {"columnsel", ".ColumnSel="},
+  }};
+  const std::string_view n = TrimSpaces(AttrValue(element, "name"));
+  std::string lines;
+  for (const Member& m : kMembers) {
+    if (!lines.empty()) lines.append(kCrLf);
+    lines.append(n).append(m.property).append(AttrValue(element, m.attr));
+  }
+  return lines;
+}
+
+}  // namespace
+
+const BranchTable& ControlFlowRows() {
+  static const BranchTable rows = {
+      {"if", {Lit("If "), Trimmed("expression"), Lit(" Then")}},
+      {"else", {Lit("Else")}},
+      {"endif", {Lit("End If")}},
+      {"loop", {Lit("Do While "), Trimmed("statement")}},
+      {"breakloop", {Lit("Exit Do")}},
+      {"endloop", {Lit("Loop")}},
+      {"var", BuildVar},
+      {"set", BuildSet},
+      {"shortexpression", {VerbatimText}},
+      {"range", BuildRange},
+      {"setrange", BuildSetRange},
+  };
+  return rows;
+}
+
+}  // namespace tavjit::branches

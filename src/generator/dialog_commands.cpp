@@ -1,0 +1,54 @@
+// Dialogs, embedded script and the shell: calls of the host's global
+// functions rather than of a document.
+#include "generator/branch_table.h"
+#include "generator/generator.h"
+#include "support/text.h"
+
+namespace tavjit::branches {
+
+namespace {
+
+// With a variable the function's result is assigned; without one the
+// function is called as a statement, arguments without parentheses.
+std::string DialogCall(std::string_view function, const CElement& element, std::string_view arg2,
+                       std::string_view arg3) {
+  const std::string_view variable = TrimSpaces(AttrValue(element, "variable"));
+  const std::string args = FixTextValue(element.Text()) + "," +
+                           FixTextValue(AttrValue(element, arg2)) + "," +
+                           FixTextValue(AttrValue(element, arg3));
+  if (variable.empty()) return std::string(function) + " " + args;
+  return std::string(variable) + "=" + std::string(function) + "(" + args + ")";
+}
+
+std::string BuildChoiceDlg(const CElement& element, CVariables&) {
+  return DialogCall("ChoiceDialog", element, "title", "oncancel");
+}
+
+std::string BuildMsgBox(const CElement& element, CVariables&) {
+  return DialogCall("MessageBox", element, "buttons", "icon");
+}
+
+// The variable is tested untrimmed: a name of blanks still takes the result.
+std::string BuildShell(const CElement& element, CVariables&) {
+  const std::string& variable = AttrValue(element, "variable");
+  std::string line = variable.empty() ? std::string("Call ") : variable + "=";
+  return line + "ShellEx(" + FixTextValue(AttrValue(element, "filename")) + "," +
+         FixTextValue(AttrValue(element, "verb")) + ")";
+}
+
+}  // namespace
+
+const BranchTable& DialogCommandRows() {
+  static const BranchTable rows = {
+      {"choicedlg", BuildChoiceDlg},
+      {"msgbox", BuildMsgBox},
+      {"inputbox",
+       {Verbatim("variable"), Lit("=InputDialog("), QuotedText, Lit(","), Quoted("default"),
+        Lit(")")}},
+      {"vbscript", {VerbatimText}},
+      {"shell", BuildShell},
+  };
+  return rows;
+}
+
+}  // namespace tavjit::branches

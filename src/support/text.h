@@ -1,0 +1,50 @@
+// Text helpers shared by the catalogue, the compiler and the generator.
+// All text is UTF-8; "without regard to case" means Unicode case folding.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tavjit {
+
+// Removes leading and trailing U+0020 only (tabs and line breaks stay).
+std::string_view TrimSpaces(std::string_view s);
+
+// Removes leading and trailing XML whitespace (space, tab, CR, LF).
+std::string_view TrimXmlSpace(std::string_view s);
+
+// Full Unicode case folding; ASCII text takes a fast path.
+std::string FoldCase(std::string_view s);
+
+// Unicode lower and upper case (root locale).
+std::string ToLower(std::string_view s);
+std::string ToUpper(std::string_view s);
+
+// The form in which collection keys are compared: upper case, then folded,
+// so that a name and its upper-case key always meet (also for letters such
+// as the dotless i, whose upper case folds to another letter).
+std::string KeyFold(std::string_view s);
+
+// Position of the first occurrence of needle in hay at or after pos, code
+// points compared by simple case folding; npos when absent. Needle and match
+// have the same number of code points, so a match's length in bytes is
+// returned through match_len.
+size_t FindNoCase(std::string_view hay, std::string_view needle, size_t pos,
+                  size_t* match_len);
+
+inline bool ContainsNoCase(std::string_view hay, std::string_view needle) {
+  size_t len = 0;
+  return FindNoCase(hay, needle, 0, &len) != std::string_view::npos;
+}
+
+// Replaces every occurrence (exact comparison), scanning left to right.
+std::string ReplaceAll(std::string_view s, std::string_view from,
+                       std::string_view to);
+
+// Replaces every occurrence found by FindNoCase, scanning left to right.
+std::string ReplaceAllNoCase(std::string_view s, std::string_view from,
+                             std::string_view to);
+
+bool IsAscii(std::string_view s);
+
+}  // namespace tavjit

@@ -1,0 +1,101 @@
+/* The C interface from a C program: create, raise before init, compile with
+ * the built-in catalogue, events with user pointers, destroy. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "tavjit/tavjit.h"
+
+static int failures = 0;
+#define CHECK(cond)                                              \
+  do {                                                           \
+    if (!(cond)) {                                               \
+      fprintf(stderr, "%s:%d: CHECK failed: %s\n", __FILE__, __LINE__, #cond); \
+      ++failures;                                                \
+    }                                                            \
+  } while (0)
+
+struct seen {
+  int warnings, errors, diagnostics;
+  unsigned last_line;
+  char last[256];
+};
+
+static void on_warning(void* user, const char* msg) {
+  struct seen* s = (struct seen*)user;
+  s->warnings++;
+  snprintf(s->last, sizeof s->last, "%s", msg);
+}
+static void on_error(void* user, const char* msg) {
+  struct seen* s = (struct seen*)user;
+  s->errors++;
+  snprintf(s->last, sizeof s->last, "%s", msg);
+}
+static void on_diagnostic(void* user, int kind, const char* msg, uint32_t line) {
+  struct seen* s = (struct seen*)user;
+  (void)kind;
+  (void)msg;
+  s->diagnostics++;
+  s->last_line = line;
+}
+
+static const char* write_doc(const char* body) {
+  static char path[] = "/tmp/tavjit-c-api-XXXXXX";
+  static int made = 0;
+  FILE* f;
+  if (!made) {
+    int fd = mkstemp(path);
+    if (fd < 0) return NULL;
+    made = 1;
+  }
+  f = fopen(path, "wb");
+  if (!f) return NULL;
+  fprintf(f,
+          "<tav version=\"1.0\" edition=\"korvane\">\n<tavhead><version>1</version></tavhead>\n"
+          "<tavbody>\n%s\n</tavbody></tav>\n",
+          body);
+  fclose(f);
+  return path;
+}
+
+int main(void) {
+  struct seen s;
+  const char* doc;
+  tavjit_compiler* c = tavjit_create();
+  memset(&s, 0, sizeof s);
+  CHECK(c != NULL);
+  tavjit_on_warning_message(c, on_warning, &s);
+  tavjit_on_error_message(c, on_error, &s);
+  tavjit_on_diagnostic(c, on_diagnostic, &s);
+
+  doc = write_doc("<cut/>");
+  CHECK(tavjit_execute(c, doc) == TAVJIT_RAISED);
+  CHECK(tavjit_error_number(c) == (int32_t)0x80040066u);
+  CHECK(strcmp(tavjit_error_source(c), "TAVJIT::Execute") == 0);
+  CHECK(strcmp(tavjit_error_description(c), "Init method haven't been called") == 0);
+  CHECK(s.errors == 0 && s.warnings == 0);
+
+  tavjit_init_default(c);
+  CHECK(tavjit_execute(c, doc) == TAVJIT_OK);
+  CHECK(strcmp(tavjit_text(c),
+               "Option Explicit\r\nIf docs.Count Then\r\ndocs.ActiveDocument.Cut\r\nEnd If\r\n") == 0);
+  CHECK(tavjit_text_length(c) == strlen(tavjit_text(c)));
+  CHECK(strcmp(tavjit_errmsg(c), "") == 0);
+
+  doc = write_doc("<nosuch/>");
+  CHECK(tavjit_execute(c, doc) == TAVJIT_OK);
+  CHECK(s.warnings == 1);
+  CHECK(strcmp(s.last, "Unsupported element, 'nosuch', found in document body.") == 0);
+  CHECK(s.last_line == 4);
+
+  CHECK(tavjit_execute(c, "/nonexistent/file.tav") == TAVJIT_FAILED);
+  CHECK(strcmp(tavjit_errmsg(c), "File doesn't exist.") == 0);
+  CHECK(s.errors == 1 && s.diagnostics == 2);
+  CHECK(strlen(tavjit_version()) > 0);
+
+  remove(doc);
+  tavjit_destroy(c);
+  tavjit_destroy(NULL);
+  if (failures == 0) printf("c api: all checks passed\n");
+  return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,275 @@
+// The driver, the validation of root and header, and the document walk,
+// through the public class with a small catalogue written by SaveFile.
+#include <gtest/gtest.h>
+
+#include "catalogue/records.h"
+#include "test_support.h"
+
+using tavjit::CElements;
+using tavjit::CTavJIT;
+using tavjit::Variant;
+using namespace tavtest;
+
+namespace {
+
+// A catalogue with a few elements of known lines. "custom" has no branch and
+// gives an empty line.
+std::string WriteTestCatalogue(const TempDir& dir, bool with_closers = true) {
+  CElements cat;
+  cat.Add("if", "", false, "", false, false, "", "")
+      ->Attributes().Add("expression", 1, "", "", true, Variant(), "");
+  cat.Add("else", "", false, "", false, false, "", "");
+  cat.Add("loop", "", false, "", false, false, "", "")
+      ->Attributes().Add("statement", 1, "", "", true, Variant(), "");
+  if (with_closers) {
+    cat.Add("endif", "", false, "", false, false, "", "");
+    cat.Add("endloop", "", false, "", false, false, "", "");
+  }
+  auto var = cat.Add("var", "", true, "", false, false, "", "");
+  var->Attributes().Add("name", 8, "", "", true, Variant(), "");
+  cat.Add("inserttext", "", true, "", false, false, "", "");
+  auto msgbox = cat.Add("msgbox", "", true, "", false, false, "", "");
+  msgbox->Attributes().Add("variable", 8, "", "", false, Variant(), "");
+  msgbox->Attributes().Add("buttons", 1, "", "", false, Variant(), "");
+  msgbox->Attributes().Add("icon", 1, "", "", false, Variant(), "");
+  cat.Add("goto", "", false, "", false, false, "", "")
+      ->Attributes().Add("line", 5, "", "", true, Variant(int32_t{1}), "");
+  cat.Add("custom", "", false, "", false, false, "", "");
+  std::string path = (dir.path() / "test.tavcat").string();
+  cat.SaveFile(path);
+  return path;
+}
+
+struct Outcome {
+  bool result;
+  std::string errmsg;
+  std::vector<std::string> events;
+  std::string text;
+};
+
+class CompilerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    events_.Attach(jit_);
+    jit_.Init(WriteTestCatalogue(dir_));
+  }
+  Outcome Run(const std::string& bytes) {
+    events_.seen.clear();
+    std::string path = dir_.Write("doc.tav", bytes);
+    bool r = jit_.Execute(path);
+    return {r, jit_.ErrMsg(), events_.seen, jit_.Text()};
+  }
+  TempDir dir_;
+  CTavJIT jit_;
+  Events events_;
+};
+
+const std::string kGoodHead = "<tavhead><version>1</version></tavhead>";
+
+std::string Root(const std::string& attrs, const std::string& inner) {
+  return "<tav " + attrs + ">" + inner + "</tav>";
+}
+const std::string kAttrs = "version=\"1.0\" edition=\"korvane\"";
+const std::string kBody = "<tavbody/>";
+
+TEST_F(CompilerTest, ValidationOutcomes) {
+  struct Case {
+    std::string doc;
+    bool result;
+    std::string errmsg;
+    std::vector<std::string> events;
+  } cases[] = {
+      {Root(kAttrs, kGoodHead + kBody), true, "", {}},
+      {"<TAV version=\"1.0\" edition=\"korvane\"/>", false,
+       "This file is not a valid TAV document.", {"E:This file is not a valid TAV document."}},
+      {Root("version=\"1.00\" edition=\"korvane\"", ""), false,
+       "The file has an invalid or unsupported version number.",
+       {"E:The file has an invalid or unsupported version number."}},
+      {Root("version=\"1.0 \" edition=\"korvane\"", ""), false,
+       "The file has an invalid or unsupported version number.",
+       {"E:The file has an invalid or unsupported version number."}},
+      {Root("version=\"1.0\" edition=\" Korvane \"", kGoodHead + kBody), true, "", {}},
+      {Root("version=\"1.0\" edition=\"KORVANE\"", kGoodHead + kBody), true, "", {}},
+      {Root("version=\"1.0\" edition=\"korvane2\"", ""), false,
+       "This file isn't the Korvane edition of TAV", {"E:This file isn't the Korvane edition of TAV"}},
+      // No message where a required attribute or the body is missing.
+      {Root("edition=\"korvane\"", ""), false, "", {}},
+      {Root("version=\"1.0\"", ""), false, "", {}},
+      {Root(kAttrs, kGoodHead), false, "", {}},
+      {Root(kAttrs, kGoodHead + "text<!-- c -->"), false, "", {}},
+      {Root(kAttrs, "<!-- only -->text"), false, "File doesn't contain a valid header.",
+       {"E:File doesn't contain a valid header."}},
+      {Root(kAttrs, "<body/>"), false, "File doesn't contain a valid header",
+       {"E:File doesn't contain a valid header"}},
+      {Root(kAttrs, "<tavhead/>" + kBody), false, "File header doesn't contain a version.",
+       {"E:File header doesn't contain a version."}},
+      {Root(kAttrs, "<tavhead>just text</tavhead>" + kBody), false,
+       "File header doesn't contain a version element.",
+       {"E:File header doesn't contain a version element."}},
+      {Root(kAttrs, "<tavhead><version/><author/><web/><extra>x</extra></tavhead>" + kBody), true,
+       "", {"W:Invalid or unsupported element, 'extra', found in header."}},
+      {Root(kAttrs, "<tavhead><Version/></tavhead>" + kBody), false,
+       "File header doesn't contain a version element.",
+       {"W:Invalid or unsupported element, 'Version', found in header.",
+        "E:File header doesn't contain a version element."}},
+      {Root(kAttrs, std::string(kGoodHead) + "<tavBody/>"), false,
+       "File doesn't contain a valid body.", {"E:File doesn't contain a valid body."}},
+      {Root(kAttrs, "<!--c-->" + std::string(kGoodHead) + "text<?pi x?>" + kBody +
+                        "<tavhead/><junk/>"),
+       true, "", {}},
+      {"<tav", false, "Not a TAV document or file is not well formed",
+       {"E:Not a TAV document or file is not well formed"}},
+      {"", false, "Not a TAV document or file is not well formed",
+       {"E:Not a TAV document or file is not well formed"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.doc);
+    Outcome o = Run(c.doc);
+    EXPECT_EQ(o.result, c.result);
+    EXPECT_EQ(o.errmsg, c.errmsg);
+    EXPECT_EQ(o.events, c.events);
+  }
+}
+
+TEST(CompilerDriver, ExecuteBeforeInitRaisesAndChangesNothing) {
+  CTavJIT jit;
+  Events events;
+  events.Attach(jit);
+  try {
+    jit.Execute("whatever.tav");
+    FAIL() << "no error raised";
+  } catch (const tavjit::ExecuteError& e) {
+    EXPECT_EQ(e.Number(), static_cast<int32_t>(0x80040066u));
+    EXPECT_EQ(e.Number(), -2147221402);
+    EXPECT_EQ(e.Source(), "TAVJIT::Execute");
+    EXPECT_EQ(e.Description(), "Init method haven't been called");
+  }
+  EXPECT_EQ(jit.ErrMsg(), "");
+  EXPECT_EQ(jit.Text(), "");
+  EXPECT_TRUE(events.seen.empty());
+}
+
+TEST_F(CompilerTest, FileProblems) {
+  struct Case {
+    std::string path;
+    std::string message;
+  } cases[] = {
+      {(dir_.path() / "missing.tav").string(), "File doesn't exist."},
+      {dir_.path().string(), "File doesn't exist."},
+      {"", "File doesn't exist."},
+      // Opens, but every read fails.
+      {"/proc/self/mem", "Unable to read file."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    events_.seen.clear();
+    EXPECT_FALSE(jit_.Execute(c.path));
+    EXPECT_EQ(jit_.ErrMsg(), c.message);
+    EXPECT_EQ(events_.seen, std::vector<std::string>{"E:" + c.message});
+  }
+}
+
+TEST_F(CompilerTest, FailureKeepsTextAndNextExecuteStartsClean) {
+  Outcome ok = Run(Doc("<else/>"));
+  ASSERT_TRUE(ok.result);
+  EXPECT_EQ(ok.text, Script({"Option Explicit", "Else"}));
+  Outcome bad = Run("<tav");
+  EXPECT_FALSE(bad.result);
+  EXPECT_EQ(bad.text, ok.text);
+  Outcome again = Run(Doc(""));
+  EXPECT_TRUE(again.result);
+  EXPECT_EQ(again.errmsg, "");
+  EXPECT_EQ(again.text, "");
+}
+
+TEST_F(CompilerTest, WalkWarningsAndOrder) {
+  struct Case {
+    std::string body;
+    std::string text;
+    std::vector<std::string> events;
+  } cases[] = {
+      {"", "", {}},
+      {"<!-- c --> text <else/>", Script({"Option Explicit", "Else"}), {}},
+      {"<if expression=\"a\"><else/><custom/></if>",
+       Script({"Option Explicit", "If a Then", "Else", "", "End If"}), {}},
+      {"<if expression=\"a\"/>", Script({"Option Explicit", "If a Then", "End If"}), {}},
+      {"<endif/><endloop/>",
+       "",
+       {"W:Unsupported element, 'endif', found in document body.",
+        "W:Unsupported element, 'endloop', found in document body."}},
+      {"<unknown><else/></unknown><else/>", Script({"Option Explicit", "Else"}),
+       {"W:Unsupported element, 'unknown', found in document body."}},
+      // Catalogue look-ups ignore case; the walk's own name tests do not.
+      {"<IF expression=\"a\"><Else/></IF>", Script({"Option Explicit", "If a Then", "Else"}), {}},
+      {"<ENDIF/>", Script({"Option Explicit", "End If"}), {}},
+      {"<loop statement=\"x\" bogus=\"1\" other=\"2\"/>",
+       Script({"Option Explicit", "Do While x", "Loop"}),
+       {"W:Unsupported attribute, 'bogus', found in element 'loop'.",
+        "W:Unsupported attribute, 'other', found in element 'loop'."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    Outcome o = Run(Doc(c.body));
+    EXPECT_TRUE(o.result);
+    EXPECT_EQ(o.text, c.text);
+    EXPECT_EQ(o.events, c.events);
+  }
+}
+
+TEST_F(CompilerTest, AttributeValuesCarryOverBetweenElementsAndExecutes) {
+  Outcome first = Run(Doc("<goto line=\"7\"/><goto/>"));
+  ASSERT_TRUE(first.result) << first.errmsg;
+  const std::string guarded7 = "If docs.Count Then\r\ndocs.ActiveDocument.GotoLine 7\r\nEnd If\r\n";
+  EXPECT_EQ(first.text, "Option Explicit\r\n" + guarded7 + guarded7);
+  Outcome second = Run(Doc("<goto/>"));
+  EXPECT_EQ(second.text, "Option Explicit\r\n" + guarded7);
+}
+
+TEST_F(CompilerTest, FailedRunKeepsScriptOfLastCompletedPrefix) {
+  // The var's text starts a run over [var]; the if then fails its check.
+  Outcome o = Run(Doc("<var name=\"x\">1</var><if/>"));
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(o.errmsg, "The expression attribute in the if element requires a value!");
+  EXPECT_EQ(o.events,
+            std::vector<std::string>{"E:The expression attribute in the if element requires a value!"});
+  EXPECT_EQ(o.text, Script({"Option Explicit", "Dim x", "x=1"}));
+}
+
+TEST(CompilerWalk, MissingCatalogueMakesEveryElementUnsupported) {
+  TempDir dir;
+  CTavJIT jit;
+  Events events;
+  events.Attach(jit);
+  jit.Init((dir.path() / "none.tavcat").string());
+  ASSERT_TRUE(jit.Execute(dir.Write("d.tav", Doc("<else/><cut/>"))));
+  EXPECT_EQ(jit.Text(), "");
+  EXPECT_EQ(events.seen, (std::vector<std::string>{
+                             "W:Unsupported element, 'else', found in document body.",
+                             "W:Unsupported element, 'cut', found in document body."}));
+}
+
+TEST(CompilerWalk, CatalogueWithoutClosersAddsNothing) {
+  TempDir dir;
+  CTavJIT jit;
+  jit.Init(WriteTestCatalogue(dir, /*with_closers=*/false));
+  ASSERT_TRUE(jit.Execute(dir.Write("d.tav", Doc("<if expression=\"a\"><else/><else/></if>"))));
+  EXPECT_EQ(jit.Text(), Script({"Option Explicit", "If a Then", "Else", "Else"}));
+}
+
+TEST(CompilerDiagnostics, EventsCarryTheSourceLine) {
+  TempDir dir;
+  CTavJIT jit;
+  std::vector<std::pair<std::string, std::optional<uint32_t>>> seen;
+  jit.OnDiagnostic([&](const tavjit::Diagnostic& d) { seen.emplace_back(d.message, d.line); });
+  jit.Init(WriteTestCatalogue(dir));
+  EXPECT_FALSE(jit.Execute(dir.Write("d.tav", Doc("<else/>\n<nope/>\n<if/>"))));
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].second, std::optional<uint32_t>(6));
+  EXPECT_EQ(seen[1].second, std::optional<uint32_t>(7));
+  seen.clear();
+  EXPECT_FALSE(jit.Execute((dir.path() / "missing").string()));
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].second, std::nullopt);
+}
+
+}  // namespace

@@ -1,0 +1,217 @@
+// tavjit: the command-line driver. Options, files, output formatting and exit
+// codes only; compiling is the library's.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tavjit/catalogue.hpp"
+#include "tavjit/tavjit.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2;
+
+struct UsageError {
+  std::string message;
+};
+
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return data;
+}
+
+// Catalogue-file bytes from --catalogue (a catalogue file or a JSON source,
+// told apart by content), or the built-in catalogue.
+std::string LoadCatalogue(const std::string& path) {
+  if (path.empty()) return tavjit::DefaultCatalogue();
+  std::optional<std::string> bytes = ReadFile(path);
+  if (!bytes) throw UsageError{"cannot read catalogue '" + path + "'"};
+  if (tavjit::LooksLikeCatalogueFile(*bytes)) return *bytes;
+  std::string error;
+  std::optional<std::string> built = tavjit::BuildCatalogue(*bytes, &error);
+  if (!built)
+    throw UsageError{"'" + path + "' is neither a catalogue file nor a JSON catalogue source: " +
+                     error};
+  return *built;
+}
+
+void WriteOrThrow(const std::string& path, std::string_view bytes) {
+  std::string error;
+  if (!tavjit::WriteFileAtomically(path, bytes, &error))
+    throw std::runtime_error("cannot write '" + path + "': " + error);
+}
+
+struct FileResult {
+  std::string file;
+  bool result = false;
+  std::string text, errmsg;
+  std::vector<tavjit::Diagnostic> events;
+};
+
+const char* KindName(tavjit::Diagnostic::Kind k) {
+  return k == tavjit::Diagnostic::Kind::Warning ? "warning" : "error";
+}
+
+void PrintDiagnostics(const FileResult& r) {
+  for (const tavjit::Diagnostic& d : r.events) {
+    std::cerr << r.file;
+    if (d.line) std::cerr << ':' << *d.line;
+    std::cerr << ": " << KindName(d.kind) << ": " << d.message << '\n';
+  }
+}
+
+nlohmann::json ToJson(const FileResult& r) {
+  nlohmann::json events = nlohmann::json::array();
+  for (const tavjit::Diagnostic& d : r.events) {
+    events.push_back({{"kind", KindName(d.kind)},
+                      {"message", d.message},
+                      {"line", d.line ? nlohmann::json(*d.line) : nlohmann::json(nullptr)}});
+  }
+  return {{"file", r.file}, {"result", r.result}, {"text", r.text},
+          {"errmsg", r.errmsg}, {"events", events}};
+}
+
+struct CompileOptions {
+  std::string catalogue, output;
+  bool json = false;
+  std::vector<std::string> files;
+};
+
+int RunCompile(const CompileOptions& opt) {
+  const std::string catalogue = LoadCatalogue(opt.catalogue);
+  if (!opt.json && opt.files.size() > 1 && !opt.output.empty() && !fs::is_directory(opt.output))
+    throw UsageError{"with several files, -o must name a directory"};
+
+  tavjit::CTavJIT jit;
+  std::vector<tavjit::Diagnostic>* sink = nullptr;
+  jit.OnDiagnostic([&sink](const tavjit::Diagnostic& d) {
+    if (sink) sink->push_back(d);
+  });
+  jit.InitFromBytes(catalogue);
+
+  bool all_ok = true;
+  nlohmann::json results = nlohmann::json::array();
+  for (const std::string& file : opt.files) {
+    FileResult r;
+    r.file = file;
+    sink = &r.events;
+    r.result = jit.Execute(file);
+    sink = nullptr;
+    r.text = jit.Text();
+    r.errmsg = jit.ErrMsg();
+    all_ok = all_ok && r.result;
+    if (opt.json) {
+      results.push_back(ToJson(r));
+      continue;
+    }
+    PrintDiagnostics(r);
+    if (!r.result) continue;
+    if (opt.files.size() == 1) {
+      if (opt.output.empty() || opt.output == "-") {
+        std::fwrite(r.text.data(), 1, r.text.size(), stdout);
+        std::fflush(stdout);
+      } else {
+        WriteOrThrow(opt.output, r.text);
+      }
+    } else {
+      fs::path dir = opt.output.empty() ? fs::path(file).parent_path() : fs::path(opt.output);
+      WriteOrThrow((dir / fs::path(file).filename().replace_extension(".vbs")).string(), r.text);
+    }
+  }
+  if (opt.json) {
+    std::string out = results.dump(2) + "\n";
+    if (opt.output.empty() || opt.output == "-")
+      std::cout << out;
+    else
+      WriteOrThrow(opt.output, out);
+  }
+  return all_ok ? kExitOk : kExitFailed;
+}
+
+int RunCatalogueBuild(const std::string& src, const std::string& out) {
+  std::optional<std::string> json = ReadFile(src);
+  if (!json) throw UsageError{"cannot read '" + src + "'"};
+  std::string error;
+  std::optional<std::string> bytes = tavjit::BuildCatalogue(*json, &error);
+  if (!bytes) {
+    std::cerr << src << ": error: " << error << '\n';
+    return kExitFailed;
+  }
+  WriteOrThrow(out, *bytes);
+  return kExitOk;
+}
+
+int RunCatalogueDump(const std::string& path) {
+  std::optional<std::string> bytes = ReadFile(path);
+  if (!bytes) throw UsageError{"cannot read '" + path + "'"};
+  std::string error;
+  std::optional<std::string> json = tavjit::DumpCatalogue(*bytes, &error);
+  if (!json) {
+    std::cerr << path << ": error: " << error << '\n';
+    return kExitFailed;
+  }
+  std::cout << *json;
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"tavjit: compiles TAV macro documents into VBScript.", "tavjit"};
+  app.set_version_flag("--version", std::string("tavjit ") + tavjit::Version());
+  app.require_subcommand(1);
+
+  CompileOptions copt;
+  CLI::App* compile = app.add_subcommand("compile", "Compile TAV documents into scripts.");
+  compile->add_option("--catalogue", copt.catalogue,
+                      "Catalogue file or JSON catalogue source (default: built-in)");
+  compile->add_flag("--json", copt.json, "Print one JSON object per file on stdout");
+  compile->add_option("-o,--output", copt.output,
+                      "Output file (one FILE), or directory (several FILEs)");
+  compile->add_option("FILE", copt.files, "TAV documents")->required();
+
+  CLI::App* catalogue = app.add_subcommand("catalogue", "Build, dump and describe catalogues.");
+  catalogue->require_subcommand(1);
+  std::string build_src, build_out, dump_path;
+  CLI::App* build = catalogue->add_subcommand("build", "Build a catalogue file from JSON.");
+  build->add_option("SRC", build_src, "JSON catalogue source")->required();
+  build->add_option("-o,--output", build_out, "Catalogue file to write")->required();
+  CLI::App* dump = catalogue->add_subcommand("dump", "Print a catalogue's JSON source.");
+  dump->add_option("CAT", dump_path, "Catalogue file")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    return app.exit(e);  // --help and --version: stdout, exit 0
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kExitUsage;
+  }
+
+  try {
+    if (*compile) return RunCompile(copt);
+    if (*build) return RunCatalogueBuild(build_src, build_out);
+    if (*dump) return RunCatalogueDump(dump_path);
+  } catch (const UsageError& e) {
+    std::cerr << "tavjit: error: " << e.message << '\n';
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    std::cerr << "tavjit: error: " << e.what() << '\n';
+    return kExitFailed;
+  }
+  return kExitUsage;
+}
