@@ -42,7 +42,7 @@ std::string Utf16(std::string_view utf8, bool big_endian, bool bom) {
 
 std::vector<std::string> ChildNames(Node n) {
   std::vector<std::string> names;
-  for (Node c = n.FirstChild(); c; c = c.NextSibling()) names.push_back(c.Name());
+  for (Node c = n.FirstChild(); c; c = c.NextSibling()) names.emplace_back(c.Name());
   return names;
 }
 
@@ -210,7 +210,7 @@ TEST(XmlNode, AttributesInDocumentOrderWithDeclarationsFirst) {
   Node a = doc->Root();
   EXPECT_EQ(a.Name(), "p:a");
   std::vector<std::pair<std::string, std::string>> seen;
-  a.ForEachAttribute([&](std::string n, std::string v) { seen.emplace_back(n, v); });
+  a.ForEachAttribute([&](std::string_view n, std::string_view v) { seen.emplace_back(n, v); });
   const std::vector<std::pair<std::string, std::string>> want = {
       {"xmlns", "urn:d"}, {"xmlns:p", "urn:p"}, {"z", "1"}, {"p:y", "2"}, {"b", "&A' "}};
   EXPECT_EQ(seen, want);

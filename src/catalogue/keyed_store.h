@@ -26,6 +26,14 @@ class KeyedStore {
  public:
   using Ptr = std::shared_ptr<T>;
 
+ private:
+  // Declared before the iterator that names it (clang requires it).
+  struct Entry {
+    Ptr record;
+    std::string folded_key;
+  };
+
+ public:
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
 
   void Add(std::string_view key, Ptr record) {
@@ -49,6 +57,16 @@ class KeyedStore {
 
   // The record under key, or nullptr: for callers that test for absence.
   const Ptr* Find(std::string_view key) const {
+    // Short ASCII keys, nearly all of them, fold without an allocation.
+    char buf[64];
+    if (key.size() <= sizeof buf && IsAscii(key)) {
+      for (size_t i = 0; i < key.size(); ++i) {
+        char c = key[i];
+        buf[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+      }
+      auto it = index_.find(std::string_view(buf, key.size()));
+      return it == index_.end() ? nullptr : &items_[it->second].record;
+    }
     auto it = index_.find(KeyFold(key));
     return it == index_.end() ? nullptr : &items_[it->second].record;
   }
@@ -85,19 +103,18 @@ class KeyedStore {
   iterator end() const { return iterator(items_.end()); }
 
  private:
-  struct Entry {
-    Ptr record;
-    std::string folded_key;
-  };
-
   void EraseAt(size_t i) {
     index_.erase(items_[i].folded_key);
     items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(i));
     for (size_t j = i; j < items_.size(); ++j) index_[items_[j].folded_key] = j;
   }
 
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+  };
   std::vector<Entry> items_;
-  std::unordered_map<std::string, size_t> index_;
+  std::unordered_map<std::string, size_t, Hash, std::equal_to<>> index_;
 };
 
 }  // namespace tavjit

@@ -64,24 +64,10 @@ void CTavJIT::Impl::RaiseWarning(const std::string& msg, uint32_t line) {
   for (auto& h : diagnostic_handlers) h(Diagnostic{Diagnostic::Kind::Warning, msg, LineOrNone(line)});
 }
 
-namespace {
-
-// Empties the document element list however Execute is left, a throwing
-// event handler included.
-struct DocListReset {
-  CTavJIT::Impl& impl;
-  ~DocListReset() { impl.ClearDocList(); }
-};
-
-}  // namespace
-
 bool CTavJIT::Impl::Execute(const std::string& sFileName) {
   if (!initialised)
     throw ExecuteError(msg::kInitNotCalledNumber, msg::kExecuteSource, msg::kInitNotCalled);
-  ClearDocList();
   err_msg.clear();
-  DocListReset reset{*this};
-
   std::string bytes;
   switch (ReadWholeFile(sFileName, &bytes)) {
     case ReadStatus::Missing:
@@ -93,14 +79,22 @@ bool CTavJIT::Impl::Execute(const std::string& sFileName) {
     case ReadStatus::Ok:
       break;
   }
+  return Compile(std::move(bytes));
+}
+
+bool CTavJIT::Impl::Compile(std::string bytes) {
+  script.Reset();
   std::unique_ptr<xml::Document> doc = xml::Document::Parse(bytes);
-  bytes.clear();
-  bytes.shrink_to_fit();
+  std::string().swap(bytes);  // the arena holds what is needed
   if (!doc) {
     SetErrMsg(msg::kNotWellFormed);
     return false;
   }
-  return CheckIfValid(*doc);
+  const bool result = CheckIfValid(*doc);
+  // Text changes only where a generator run completed.
+  if (script.HasScript()) text = script.Script();
+  script.Reset();
+  return result;
 }
 
 }  // namespace tavjit

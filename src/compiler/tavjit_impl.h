@@ -7,6 +7,7 @@
 
 #include "catalogue/records.h"
 #include "compiler/xml_document.h"
+#include "generator/script_builder.h"
 #include "tavjit/tavjit.hpp"
 
 namespace tavjit {
@@ -15,24 +16,20 @@ struct CTavJIT::Impl {
   std::string err_msg;
   std::string text;
   CElements catalogue;
-  CElements doc_list;
-  CVariables variables;
   bool initialised = false;
 
   std::vector<MessageHandler> error_handlers;
   std::vector<MessageHandler> warning_handlers;
   std::vector<DiagnosticHandler> diagnostic_handlers;
 
-  // Smallest n for which K1 .. K(n-1) are known to be in doc_list; the list
-  // only grows between two clears, so the search for a free key resumes here.
-  int32_t unique_key_hint = 1;
+  // The generator frame; the document walk lists elements into it.
+  ScriptBuilder script{[this](const std::string& msg, uint32_t line) { SetErrMsg(msg, line); }};
 
-  Impl() {
-    catalogue.Clear();
-    ClearDocList();
-  }
+  Impl() { catalogue.Clear(); }
 
   bool Execute(const std::string& sFileName);
+  // Everything Execute does once the file's bytes are read.
+  bool Compile(std::string bytes);
 
   // The error-reporting routine: stores the message and raises ErrorMessage.
   void SetErrMsg(const std::string& msg, uint32_t line = 0);
@@ -40,13 +37,6 @@ struct CTavJIT::Impl {
 
   bool CheckIfValid(const xml::Document& doc);
   bool PopulateDoc(xml::Node parent);
-  std::string GetUniqueKey();
-  bool CreateScript();
-
-  void ClearDocList() {
-    doc_list.Clear();
-    unique_key_hint = 1;
-  }
 };
 
 }  // namespace tavjit

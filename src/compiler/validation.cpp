@@ -12,7 +12,7 @@ xml::Node FirstElementFrom(xml::Node n) {
   return n;
 }
 
-bool IsAllowedHeaderElement(const std::string& name) {
+bool IsAllowedHeaderElement(std::string_view name) {
   return name == "author" || name == "company" || name == "description" || name == "email" ||
          name == "web";
 }
@@ -31,14 +31,14 @@ bool CTavJIT::Impl::CheckIfValid(const xml::Document& doc) {
     return false;
   }
 
-  std::optional<std::string> version = root.Attribute("version");
+  std::optional<std::string_view> version = root.Attribute("version");
   if (!version) return false;
   if (*version != "1.0") {
     SetErrMsg(msg::kBadVersion, root_line);
     return false;
   }
 
-  std::optional<std::string> edition = root.Attribute("edition");
+  std::optional<std::string_view> edition = root.Attribute("edition");
   if (!edition) return false;
   if (ToLower(TrimSpaces(*edition)) != "korvane") {
     SetErrMsg(msg::kBadEdition, root_line);
@@ -62,7 +62,7 @@ bool CTavJIT::Impl::CheckIfValid(const xml::Document& doc) {
   bool has_version = false;
   for (xml::Node n = header.FirstChild(); n; n = n.NextSibling()) {
     if (!n.IsElement()) continue;
-    const std::string name = n.Name();
+    const std::string_view name = n.Name();
     if (name == "version")
       has_version = true;
     else if (!IsAllowedHeaderElement(name))

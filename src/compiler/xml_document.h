@@ -1,6 +1,6 @@
 // Read-only access to a parsed XML document: the few DOM operations the
-// compiler needs, over libxml2. Parsing never loads anything external and
-// never writes to stderr.
+// compiler needs. Parsing (libxml2 underneath) never loads anything external
+// and never writes to stderr.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "compiler/xml_arena.h"
 
 namespace tavjit::xml {
 
@@ -19,34 +21,39 @@ class Node {
  public:
   Node() = default;
 
-  explicit operator bool() const { return node_ != nullptr; }
+  explicit operator bool() const { return arena_ != nullptr; }
   // True for an element node (nodeType 1); every other kind is skipped by
-  // callers.
-  bool IsElement() const;
-  // nodeName: the element's name exactly as written, prefix included.
-  std::string Name() const;
-  // Source line of the element (1-based; 0 when unknown). Lines past 65,535
-  // are kept exactly.
-  uint32_t Line() const;
+  // callers. An entity reference is a child node that is not an element,
+  // has no children, and whose expansion is part of Text().
+  bool IsElement() const { return rec().type == NodeType::Element; }
+  // nodeName: an element's name exactly as written, prefix included; a
+  // processing instruction's target; an entity reference's entity name;
+  // "#text", "#cdata-section" or "#comment" for the others.
+  std::string_view Name() const;
+  // Source line of the element's start tag (1-based; 0 when unknown).
+  uint32_t Line() const { return rec().line; }
 
   // childNodes, in document order. Whitespace-only text nodes are not
-  // children unless xml:space="preserve" is in scope. A reference to an
-  // entity declared in the document is a child that is not an element and
-  // has no children here; its replacement text is part of Text().
-  Node FirstChild() const;
-  Node NextSibling() const;
-  bool HasChildNodes() const { return static_cast<bool>(FirstChild()); }
+  // children unless xml:space="preserve" is in scope.
+  Node FirstChild() const {
+    return rec().end > index_ + 1 ? Node(arena_, index_ + 1) : Node();
+  }
+  Node NextSibling() const { return rec().next ? Node(arena_, rec().next) : Node(); }
+  bool HasChildNodes() const { return rec().end > index_ + 1; }
 
   // getNamedItem(name).nodeValue: the value with references resolved, or
   // nullopt when the element has no such attribute.
-  std::optional<std::string> Attribute(std::string_view name) const;
+  std::optional<std::string_view> Attribute(std::string_view name) const;
 
   // The attributes in document order (namespace declarations first, as
   // "xmlns" / "xmlns:p"), each with its resolved value.
   template <class F>
   void ForEachAttribute(F&& f) const {
-    for (AttrCursor c = FirstAttribute(); c.valid(); c = NextAttribute(c))
-      f(AttributeName(c), AttributeValue(c));
+    const ArenaNode& n = rec();
+    for (uint32_t i = 0; i < n.attr_count; ++i) {
+      const ArenaAttr& a = arena_->attrs[n.attr_begin + i];
+      f(arena_->Str(a.name_off, a.name_len), arena_->Str(a.value_off, a.value_len));
+    }
   }
 
   // text: the text of the node and all its descendants, joined; leading and
@@ -55,42 +62,33 @@ class Node {
 
  private:
   friend class Document;
-  struct AttrCursor {
-    void* ns = nullptr;    // namespace declaration, while those last
-    void* attr = nullptr;  // then the ordinary attribute
-    bool valid() const { return ns || attr; }
-  };
-  AttrCursor FirstAttribute() const;
-  AttrCursor NextAttribute(AttrCursor c) const;
-  std::string AttributeName(AttrCursor c) const;
-  std::string AttributeValue(AttrCursor c) const;
-
-  Node(void* node, const Document* doc) : node_(node), doc_(doc) {}
-  void* node_ = nullptr;
-  const Document* doc_ = nullptr;
+  Node(const Arena* arena, uint32_t index) : arena_(arena), index_(index) {}
+  const ArenaNode& rec() const { return arena_->nodes[index_]; }
+  const Arena* arena_ = nullptr;
+  uint32_t index_ = 0;
 };
 
 class Document {
  public:
-  ~Document();
-  Document(const Document&) = delete;
-  Document& operator=(const Document&) = delete;
-
   // Parses a whole document from its bytes (encoding found from a BOM, then
   // the XML declaration, else UTF-8). Returns nullptr when the bytes are not
-  // well-formed XML, use an external or undefined entity, would expand past
-  // the entity budget (ten times their size plus 1 MB), or nest elements
-  // more than 257 deep.
+  // well-formed XML, use an external or undefined entity, nest deeper than
+  // 257 elements, or would expand past the entity budget.
   static std::unique_ptr<Document> Parse(std::string_view bytes);
 
   // documentElement.
-  Node Root() const;
+  Node Root() const { return Node(&arena_, arena_.root); }
 
  private:
-  friend class Node;
   Document() = default;
-  struct State;
-  std::unique_ptr<State> state_;
+  Arena arena_;
 };
+
+// The two ways a document reaches its arena. The streaming parse handles
+// documents without a document type declaration and says so through
+// *needs_dtd; the tree parse handles every document, entities included.
+enum class ParseResult { Ok, NotWellFormed, NeedsTree };
+ParseResult ParseStreaming(std::string_view bytes, Arena* arena);
+bool ParseWithTree(std::string_view bytes, Arena* arena);
 
 }  // namespace tavjit::xml

@@ -24,8 +24,8 @@ std::string JoinPieces(const std::vector<Piece>& pieces, const CElement& element
       case PieceKind::kLit: line += p.arg; break;
       case PieceKind::kVerbatim: line += AttrValue(element, p.arg); break;
       case PieceKind::kTrimmed: line += TrimSpaces(AttrValue(element, p.arg)); break;
-      case PieceKind::kQuoted: line += FixTextValue(AttrValue(element, p.arg)); break;
-      case PieceKind::kQuotedText: line += FixTextValue(element.Text()); break;
+      case PieceKind::kQuoted: AppendTextValue(line, AttrValue(element, p.arg)); break;
+      case PieceKind::kQuotedText: AppendTextValue(line, element.Text()); break;
       case PieceKind::kVerbatimText: line += element.Text(); break;
     }
   }

@@ -23,6 +23,8 @@ bool ValidVarName(std::string_view text);
 // Throws ValueError when the trimmed text is the single character "%".
 bool ContainVariableValue(std::string_view text);
 std::string FixTextValue(std::string_view text);
+// FixTextValue appended to out.
+void AppendTextValue(std::string& out, std::string_view text);
 std::string FixVariables(std::string_view script, const CVariables& variables);
 
 // The error-reporting routine: sets ErrMsg and raises ErrorMessage.

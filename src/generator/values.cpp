@@ -33,7 +33,33 @@ bool IsNameChar(char c) {
 
 // "|" + value + "|" inside "|" + list + "|", without regard to case: a
 // value holding bars may match several entries at once, as it always has.
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (IsAscii(a) && IsAscii(b)) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+      char x = a[i], y = b[i];
+      if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+      if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+      if (x != y) return false;
+    }
+    return true;
+  }
+  size_t len = 0;
+  return FindNoCase(a, b, 0, &len) == 0 && len == a.size();
+}
+
+// Whether "|" + value + "|" occurs in "|" + list + "|", without regard to
+// case. A value without a bar can only match a whole entry.
 bool InBarList(std::string_view list, std::string_view value) {
+  if (value.find('|') == std::string_view::npos) {
+    for (size_t from = 0;;) {
+      const size_t bar = list.find('|', from);
+      if (EqualsNoCase(list.substr(from, bar == std::string_view::npos ? bar : bar - from), value))
+        return true;
+      if (bar == std::string_view::npos) return false;
+      from = bar + 1;
+    }
+  }
   std::string hay;
   hay.reserve(list.size() + 2);
   hay.append("|").append(list).append("|");
@@ -62,17 +88,44 @@ bool AcceptValue(CAttribute& attr) {
 
 }  // namespace
 
+// The ten replacements (line ends to CR LF; then &#10; &#9; &#160; &quot;
+// &gt; &lt; &amp;, in that order) in one pass: each reference starts with
+// '&' and ends at the first ';', so no two matches overlap, and no
+// replacement produces text that a later one would match.
 std::string TAVDecode(std::string_view text) {
-  std::string s = ReplaceAll(text, "\r\n", "\n");
-  s = ReplaceAll(s, "\r", "\n");
-  s = ReplaceAll(s, "\n", "\r\n");
-  s = ReplaceAll(s, "&#10;", "\r\n");
-  s = ReplaceAll(s, "&#9;", "\t");
-  s = ReplaceAll(s, "&#160;", " ");
-  s = ReplaceAll(s, "&quot;", "\"");
-  s = ReplaceAll(s, "&gt;", ">");
-  s = ReplaceAll(s, "&lt;", "<");
-  return ReplaceAll(s, "&amp;", "&");
+  if (text.find_first_of("\r\n&") == std::string_view::npos) return std::string(text);
+  static constexpr std::pair<std::string_view, std::string_view> kRefs[] = {
+      {"&#10;", "\r\n"}, {"&#9;", "\t"}, {"&#160;", " "}, {"&quot;", "\""},
+      {"&gt;", ">"},      {"&lt;", "<"},  {"&amp;", "&"}};
+  std::string out;
+  out.reserve(text.size() + 16);
+  for (size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c == '\r') {
+      out.append("\r\n");
+      i += (i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+    } else if (c == '\n') {
+      out.append("\r\n");
+      ++i;
+    } else if (c == '&') {
+      bool replaced = false;
+      for (const auto& [from, to] : kRefs) {
+        if (text.compare(i, from.size(), from) == 0) {
+          out.append(to);
+          i += from.size();
+          replaced = true;
+          break;
+        }
+      }
+      if (!replaced) out.push_back(text[i++]);
+    } else {
+      size_t next = text.find_first_of("\r\n&", i);
+      if (next == std::string_view::npos) next = text.size();
+      out.append(text.substr(i, next - i));
+      i = next;
+    }
+  }
+  return out;
 }
 
 bool ValidVarName(std::string_view text) {
@@ -93,10 +146,36 @@ bool ContainVariableValue(std::string_view text) {
   return ValidVarName(t);
 }
 
+// Doubling the quotes and breaking out at each CR LF in one pass: the two
+// replacements never meet, since neither's text contains the other's.
+void AppendTextValue(std::string& out, std::string_view text) {
+  out.push_back('"');
+  for (size_t i = 0; i < text.size();) {
+    const size_t next = text.find_first_of("\"\r", i);
+    if (next == std::string_view::npos) {
+      out.append(text.substr(i));
+      break;
+    }
+    out.append(text.substr(i, next - i));
+    if (text[next] == '"') {
+      out.append("\"\"");
+      i = next + 1;
+    } else if (next + 1 < text.size() && text[next + 1] == '\n') {
+      out.append("\" & vbcrlf & \"");
+      i = next + 2;
+    } else {
+      out.push_back('\r');
+      i = next + 1;
+    }
+  }
+  out.push_back('"');
+}
+
 std::string FixTextValue(std::string_view text) {
-  std::string s = ReplaceAll(text, "\"", "\"\"");
-  s = ReplaceAll(s, "\r\n", "\" & vbcrlf & \"");
-  return "\"" + s + "\"";
+  std::string out;
+  out.reserve(text.size() + 2);
+  AppendTextValue(out, text);
+  return out;
 }
 
 std::string FixVariables(std::string_view script, const CVariables& variables) {

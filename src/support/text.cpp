@@ -5,6 +5,9 @@
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace tavjit {
 
 std::string_view TrimSpaces(std::string_view s) {
@@ -99,21 +102,73 @@ static UChar32 Fold(UChar32 c) {
   return u_foldCase(c, U_FOLD_CASE_DEFAULT);
 }
 
+// A needle of ASCII text, the usual case, is compared byte by byte while
+// the text is ASCII too; a non-ASCII character may still fold to an ASCII
+// letter (the Kelvin sign to k), so those are decoded and folded.
+static size_t FindAsciiNoCase(std::string_view hay, std::string_view needle, size_t pos,
+                              size_t* match_len) {
+  const char first = AsciiLower(needle[0]);
+  const char first_upper = (first >= 'a' && first <= 'z') ? static_cast<char>(first - 32) : first;
+  // Only these two letters are the folding of a non-ASCII character too
+  // (the Kelvin sign and the long s); other matches start at one of two bytes.
+  const bool by_byte = first == 'k' || first == 's';
+  for (size_t start = pos; start < hay.size();) {
+    if (!by_byte) {
+      const char* base = hay.data() + start;
+      const size_t left = hay.size() - start;
+      const void* lo = std::memchr(base, first, left);
+      const void* up = first_upper == first ? nullptr : std::memchr(base, first_upper, left);
+      if (!lo && !up) return std::string_view::npos;
+      const char* hit = static_cast<const char*>(!lo ? up : !up ? lo : std::min(lo, up));
+      start = static_cast<size_t>(hit - hay.data());
+    }
+    const unsigned char h = static_cast<unsigned char>(hay[start]);
+    if (h < 0x80 && AsciiLower(static_cast<char>(h)) != first) {
+      ++start;
+      continue;
+    }
+    size_t i = start, j = 0;
+    bool ok = true;
+    while (j < needle.size()) {
+      if (i >= hay.size()) {
+        ok = false;
+        break;
+      }
+      const unsigned char a = static_cast<unsigned char>(hay[i]);
+      UChar32 folded;
+      if (a < 0x80) {
+        folded = AsciiLower(static_cast<char>(a));
+        ++i;
+      } else {
+        folded = Fold(NextCodePoint(hay, i));
+      }
+      if (folded != AsciiLower(needle[j])) {
+        ok = false;
+        break;
+      }
+      ++j;
+    }
+    if (ok) {
+      *match_len = i - start;
+      return start;
+    }
+    if (h < 0x80) {
+      ++start;
+    } else {
+      NextCodePoint(hay, start);
+    }
+  }
+  return std::string_view::npos;
+}
+
 size_t FindNoCase(std::string_view hay, std::string_view needle, size_t pos,
                   size_t* match_len) {
   if (needle.empty()) {
     *match_len = 0;
     return pos <= hay.size() ? pos : std::string_view::npos;
   }
-  const bool ascii_needle = IsAscii(needle);
-  const char first = AsciiLower(needle[0]);
+  if (IsAscii(needle)) return FindAsciiNoCase(hay, needle, pos, match_len);
   for (size_t start = pos; start < hay.size();) {
-    // Fast skip over ASCII bytes that cannot begin a match.
-    unsigned char h = static_cast<unsigned char>(hay[start]);
-    if (ascii_needle && h < 0x80 && AsciiLower(static_cast<char>(h)) != first) {
-      ++start;
-      continue;
-    }
     size_t i = start, j = 0;
     bool ok = true;
     while (j < needle.size()) {
@@ -132,9 +187,7 @@ size_t FindNoCase(std::string_view hay, std::string_view needle, size_t pos,
       *match_len = i - start;
       return start;
     }
-    size_t next = start;
-    NextCodePoint(hay, next);
-    start = next;
+    NextCodePoint(hay, start);
   }
   return std::string_view::npos;
 }

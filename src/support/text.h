@@ -33,6 +33,7 @@ size_t FindNoCase(std::string_view hay, std::string_view needle, size_t pos,
                   size_t* match_len);
 
 inline bool ContainsNoCase(std::string_view hay, std::string_view needle) {
+  if (hay.find(needle) != std::string_view::npos) return true;  // the usual spelling
   size_t len = 0;
   return FindNoCase(hay, needle, 0, &len) != std::string_view::npos;
 }

@@ -1,0 +1,419 @@
+// The tree parse: libxml2 builds its tree, entities stay references in it,
+// and the expansion they would produce is measured against a budget before
+// the tree is copied into the arena with every reference expanded. Only
+// documents with a document type declaration come this way.
+#include <libxml/SAX2.h>
+#include <libxml/entities.h>
+#include <libxml/parserInternals.h>
+#include <libxml/tree.h>
+
+#include <climits>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "compiler/xml_document.h"
+#include "compiler/xml_libxml.h"
+#include "support/text.h"
+
+namespace tavjit::xml {
+
+namespace {
+
+constexpr uint64_t kBudgetFactor = 10;
+constexpr uint64_t kBudgetExtra = 1 << 20;
+
+// What an element keeps in xmlNode::_private: its line above bit 0, and in
+// bit 0 whether xml:space="preserve" is in scope. libxml2 keeps lines in 16
+// bits only.
+void* PackElementInfo(uint64_t line, bool preserve) {
+  return reinterpret_cast<void*>(
+      static_cast<uintptr_t>((line << 1) | (preserve ? 1 : 0)));
+}
+uintptr_t ElementInfo(const xmlNode* n) {
+  return reinterpret_cast<uintptr_t>(n->_private);
+}
+
+bool IsXmlSpace(xmlChar c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool IsBlank(const xmlChar* s) {
+  if (!s) return true;
+  for (; *s; ++s)
+    if (!IsXmlSpace(*s)) return false;
+  return true;
+}
+
+bool PreserveSpace(const xmlNode* element) {
+  return element && element->type == XML_ELEMENT_NODE &&
+         (ElementInfo(element) & 1) != 0;
+}
+
+// Whitespace-only text between elements is not part of the document's
+// content unless xml:space="preserve" says otherwise.
+bool IsDroppedText(const xmlNode* n) {
+  return n->type == XML_TEXT_NODE && !PreserveSpace(n->parent) &&
+         IsBlank(n->content);
+}
+
+// The internal entity an entity reference node stands for, or null.
+xmlEntityPtr InternalEntity(const xmlNode* ref) {
+  auto* ent = reinterpret_cast<xmlEntityPtr>(ref->children);
+  if (!ent || ent->type != XML_ENTITY_DECL ||
+      ent->etype != XML_INTERNAL_GENERAL_ENTITY)
+    return nullptr;
+  return ent;
+}
+
+std::string QualifiedName(const xmlNs* ns, const xmlChar* name) {
+  std::string out;
+  if (ns && ns->prefix) {
+    out = reinterpret_cast<const char*>(ns->prefix);
+    out += ':';
+  }
+  if (name) out += reinterpret_cast<const char*>(name);
+  return out;
+}
+
+// Appends the text of a node list and everything below it, entity
+// references expanded. Iterative: entity contents are shared between their
+// references, so this walks with its own stack rather than parent links.
+// Parse has bounded the total expansion, so this cannot blow up.
+void AppendText(xmlNodePtr first, bool verbatim, std::string* out) {
+  struct Pending {
+    xmlNodePtr node;
+    bool in_entity;
+  };
+  std::vector<Pending> stack;
+  if (first) stack.push_back({first, verbatim});
+  while (!stack.empty()) {
+    Pending& top = stack.back();
+    xmlNodePtr n = top.node;
+    bool in_entity = top.in_entity;
+    if (n->next)
+      top.node = n->next;
+    else
+      stack.pop_back();
+    switch (n->type) {
+      case XML_TEXT_NODE:
+        if (n->content && (in_entity || !IsDroppedText(n)))
+          *out += reinterpret_cast<const char*>(n->content);
+        break;
+      case XML_CDATA_SECTION_NODE:
+        if (n->content) *out += reinterpret_cast<const char*>(n->content);
+        break;
+      case XML_ELEMENT_NODE:
+        if (n->children) stack.push_back({n->children, in_entity});
+        break;
+      case XML_ENTITY_REF_NODE:
+        if (xmlEntityPtr ent = InternalEntity(n); ent && ent->children)
+          stack.push_back({ent->children, true});
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+// Measures what reading every value and text of the document would produce
+// (text bytes plus one per node visited), each entity counted at every
+// reference, without expanding anything: an entity's size is computed once.
+// False when that exceeds the budget, or when a reference is to an entity
+// that is not an internal one (or refers back to itself).
+bool WithinExpansionBudget(xmlDocPtr doc, uint64_t budget) {
+  constexpr uint64_t kInProgress = UINT64_MAX;
+  std::unordered_map<const xmlEntity*, uint64_t> sizes;
+  struct Frame {
+    xmlEntityPtr entity;  // null for the document itself
+    uint64_t total = 0;
+    std::vector<xmlNodePtr> pending;  // sibling lists still to visit
+  };
+  std::vector<Frame> frames;
+  frames.push_back({nullptr, 0, {}});
+  if (doc->children) frames.back().pending.push_back(doc->children);
+  while (true) {
+    Frame& f = frames.back();
+    if (f.pending.empty()) {
+      if (!f.entity) return f.total <= budget;
+      uint64_t size = f.total;
+      sizes[f.entity] = size;
+      frames.pop_back();
+      frames.back().total += size;
+      if (frames.back().total > budget) return false;
+      continue;
+    }
+    xmlNodePtr n = f.pending.back();
+    if (n->next)
+      f.pending.back() = n->next;
+    else
+      f.pending.pop_back();
+    f.total += 1;
+    switch (n->type) {
+      case XML_ELEMENT_NODE:
+        if (n->children) f.pending.push_back(n->children);
+        if (n->properties)
+          f.pending.push_back(reinterpret_cast<xmlNodePtr>(n->properties));
+        break;
+      case XML_ATTRIBUTE_NODE:
+        if (n->children) f.pending.push_back(n->children);
+        break;
+      case XML_TEXT_NODE:
+      case XML_CDATA_SECTION_NODE:
+      case XML_COMMENT_NODE:
+      case XML_PI_NODE:
+        if (n->content) f.total += xmlStrlen(n->content);
+        break;
+      case XML_ENTITY_REF_NODE: {
+        xmlEntityPtr ent = InternalEntity(n);
+        if (!ent) return false;
+        auto [it, fresh] = sizes.try_emplace(ent, kInProgress);
+        if (!fresh) {
+          if (it->second == kInProgress) return false;
+          f.total += it->second;
+          break;
+        }
+        Frame inner{ent, 0, {}};
+        if (ent->children) inner.pending.push_back(ent->children);
+        frames.push_back(std::move(inner));  // invalidates f
+        continue;
+      }
+      default:  // the DTD and anything else hold no content
+        break;
+    }
+    if (frames.back().total > budget) return false;
+  }
+}
+
+// One attempt at parsing; reached from the SAX callbacks through
+// xmlParserCtxt::_private.
+struct ParseRun {
+  bool huge = false;
+  bool refused = false;          // external/undefined entity, too deep
+  bool entity_declared = false;  // in huge mode: parse again with limits
+};
+
+// libxml2 parses entity contents with contexts of their own that share our
+// SAX handler and, normally, _private; without it nothing is recorded (the
+// budget walk still refuses references that are not to internal entities).
+ParseRun* RunOf(void* ctx) {
+  return static_cast<ParseRun*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
+}
+
+// The line of the '<' that opens the tag being reported: libxml2 reports
+// the start tag once it has read all of it.
+uint64_t StartTagLine(xmlParserCtxtPtr ctxt) {
+  xmlParserInputPtr in = ctxt->input;
+  if (!in || in->line <= 0) return 0;
+  uint64_t newlines = 0;
+  for (const xmlChar* p = in->cur; p > in->base;) {
+    --p;
+    if (*p == '<') {
+      return newlines < static_cast<uint64_t>(in->line)
+                 ? static_cast<uint64_t>(in->line) - newlines
+                 : 0;
+    }
+    if (*p == '\n') ++newlines;
+  }
+  return static_cast<uint64_t>(in->line);
+}
+
+void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
+                    const xmlChar* uri, int nb_namespaces,
+                    const xmlChar** namespaces, int nb_attributes,
+                    int nb_defaulted, const xmlChar** attributes) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  ParseRun* run = RunOf(ctx);
+  if (ctxt->nameNr > kMaxDepth) {
+    if (run) run->refused = true;
+    xmlStopParser(ctxt);
+    return;
+  }
+  uint64_t line = StartTagLine(ctxt);
+  xmlNodePtr parent = ctxt->node;
+  // Attribute defaults declared in the internal subset are supplied, as a
+  // conforming parser does; libxml2 drops them unless asked to load DTDs.
+  int saved_loadsubset = ctxt->loadsubset;
+  ctxt->loadsubset |= XML_COMPLETE_ATTRS;
+  xmlSAX2StartElementNs(ctx, localname, prefix, uri, nb_namespaces, namespaces,
+                     nb_attributes, nb_defaulted, attributes);
+  ctxt->loadsubset = saved_loadsubset;
+  xmlNodePtr node = ctxt->node;
+  if (!node || node == parent || node->type != XML_ELEMENT_NODE) return;
+  bool preserve = PreserveSpace(node->parent);
+  for (int i = 0; i < nb_attributes; ++i) {
+    const xmlChar** a = attributes + 5 * i;
+    if (!a[1] || !xmlStrEqual(a[1], BAD_CAST "xml") ||
+        !xmlStrEqual(a[0], BAD_CAST "space"))
+      continue;
+    std::string_view value(reinterpret_cast<const char*>(a[3]), a[4] - a[3]);
+    if (value == "preserve")
+      preserve = true;
+    else if (value == "default")
+      preserve = false;
+  }
+  node->_private = PackElementInfo(line, preserve);
+}
+
+bool IsExternalOrMissing(xmlEntityPtr ent) {
+  return !ent || ent->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY ||
+         ent->etype == XML_EXTERNAL_GENERAL_UNPARSED_ENTITY ||
+         ent->etype == XML_EXTERNAL_PARAMETER_ENTITY;
+}
+
+// Every reference the parser resolves passes here, including those to
+// external entities, which libxml2 silently leaves unexpanded in content.
+xmlEntityPtr OnGetEntity(void* ctx, const xmlChar* name) {
+  ParseRun* run = RunOf(ctx);
+  xmlEntityPtr ent = xmlSAX2GetEntity(ctx, name);
+  if (run && IsExternalOrMissing(ent)) run->refused = true;
+  return ent;
+}
+
+xmlEntityPtr OnGetParameterEntity(void* ctx, const xmlChar* name) {
+  ParseRun* run = RunOf(ctx);
+  xmlEntityPtr ent = xmlSAX2GetParameterEntity(ctx, name);
+  if (run && IsExternalOrMissing(ent)) run->refused = true;
+  return ent;
+}
+
+void OnEntityDecl(void* ctx, const xmlChar* name, int type,
+                  const xmlChar* public_id, const xmlChar* system_id,
+                  xmlChar* content) {
+  ParseRun* run = RunOf(ctx);
+  if (run && run->huge) {
+    run->entity_declared = true;
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+    return;
+  }
+  xmlSAX2EntityDecl(ctx, name, type, public_id, system_id, content);
+}
+
+xmlDocPtr ParseOnce(std::string_view bytes, ParseRun* run, ErrorLog* log) {
+  log->worst = XML_ERR_NONE;
+  xmlParserCtxtPtr ctxt =
+      xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
+  if (!ctxt) return nullptr;
+  xmlCtxtUseOptions(ctxt, BaseOptions(bytes) | (run->huge ? XML_PARSE_HUGE : 0));
+  ctxt->_private = run;
+  xmlSAXHandlerPtr sax = ctxt->sax;
+  sax->startElementNs = OnStartElement;
+  sax->getEntity = OnGetEntity;
+  sax->getParameterEntity = OnGetParameterEntity;
+  sax->entityDecl = OnEntityDecl;
+
+  xmlParseDocument(ctxt);
+  bool ok = ctxt->wellFormed && ctxt->nsWellFormed && !run->refused &&
+            !run->entity_declared && log->worst < XML_ERR_ERROR &&
+            ConsumedAll(ctxt);
+  xmlDocPtr doc = ctxt->myDoc;
+  ctxt->myDoc = nullptr;
+  xmlFreeParserCtxt(ctxt);
+  if (doc && (!ok || !xmlDocGetRootElement(doc))) {
+    xmlFreeDoc(doc);
+    doc = nullptr;
+  }
+  return doc;
+}
+
+
+// Copies the tree into the arena: the root element and everything below it,
+// with attribute values and entity references expanded.
+bool CopyToArena(xmlDocPtr doc, Arena* arena) {
+  ArenaBuilder b(arena);
+  xmlNodePtr root = xmlDocGetRootElement(doc);
+  if (!root) return false;
+  std::vector<xmlNodePtr> parents;
+  xmlNodePtr n = root;
+  while (n) {
+    bool descend = false;
+    switch (n->type) {
+      case XML_ELEMENT_NODE: {
+        uint64_t line = ElementInfo(n) >> 1;
+        if (!b.OpenElement(QualifiedName(n->ns, n->name),
+                           line > UINT32_MAX ? 0 : static_cast<uint32_t>(line)))
+          return false;
+        for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) {
+          const char* prefix = reinterpret_cast<const char*>(ns->prefix);
+          if (!b.AddAttribute("xmlns", prefix ? ":" : "", prefix ? prefix : "",
+                              ns->href ? reinterpret_cast<const char*>(ns->href) : ""))
+            return false;
+        }
+        for (xmlAttrPtr a = n->properties; a; a = a->next) {
+          std::string value;
+          AppendText(a->children, true, &value);
+          if (!b.AddAttribute(QualifiedName(a->ns, a->name), "", "", value)) return false;
+        }
+        descend = true;
+        break;
+      }
+      case XML_TEXT_NODE:
+        if (n->content && !b.Text(reinterpret_cast<const char*>(n->content))) return false;
+        break;
+      case XML_CDATA_SECTION_NODE:
+        if (!b.Leaf(NodeType::CData, n->content ? reinterpret_cast<const char*>(n->content) : "")) return false;
+        break;
+      case XML_COMMENT_NODE:
+        if (!b.Leaf(NodeType::Comment, {})) return false;
+        break;
+      case XML_PI_NODE:
+        if (!b.Leaf(NodeType::ProcessingInstruction, {}, reinterpret_cast<const char*>(n->name)))
+          return false;
+        break;
+      case XML_ENTITY_REF_NODE: {
+        std::string expansion;
+        if (xmlEntityPtr ent = InternalEntity(n)) AppendText(ent->children, true, &expansion);
+        if (!b.Leaf(NodeType::EntityReference, expansion, reinterpret_cast<const char*>(n->name)))
+          return false;
+        break;
+      }
+      default:
+        break;
+    }
+    if (descend) {
+      if (n->children) {
+        parents.push_back(n);
+        n = n->children;
+        continue;
+      }
+      b.CloseElement();
+    }
+    // On to the next node in document order, closing finished elements.
+    for (;;) {
+      if (n == root) return b.ok();
+      if (n->next) {
+        n = n->next;
+        break;
+      }
+      n = parents.back();
+      parents.pop_back();
+      b.CloseElement();
+    }
+  }
+  return b.ok();
+}
+
+}  // namespace
+
+bool ParseWithTree(std::string_view bytes, Arena* arena) {
+  ErrorLog log;
+  LibraryStateGuard guard(&log);
+  ParseRun run;
+  run.huge = true;
+  xmlDocPtr doc = ParseOnce(bytes, &run, &log);
+  if (!doc && run.entity_declared) {
+    run = ParseRun{};
+    doc = ParseOnce(bytes, &run, &log);
+    uint64_t budget = kBudgetFactor * bytes.size() + kBudgetExtra;
+    if (doc && !WithinExpansionBudget(doc, budget)) {
+      xmlFreeDoc(doc);
+      doc = nullptr;
+    }
+  }
+  if (!doc) return false;
+  bool ok = CopyToArena(doc, arena);
+  xmlFreeDoc(doc);
+  return ok;
+}
+
+}  // namespace tavjit::xml

@@ -1,0 +1,149 @@
+// The streaming parse: libxml2's SAX2 events go straight into the arena, with
+// no tree of libxml2's own. It takes documents without a document type
+// declaration, the usual kind; a declaration (and with it entities) sends the
+// document to the tree parse.
+#include <libxml/SAX2.h>
+#include <libxml/parserInternals.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "compiler/xml_document.h"
+#include "compiler/xml_libxml.h"
+
+namespace tavjit::xml {
+
+namespace {
+
+struct Run {
+  ArenaBuilder builder;
+  bool needs_tree = false;
+  bool refused = false;
+  std::string name;
+  explicit Run(Arena* arena) : builder(arena) {}
+};
+
+Run* RunOf(void* ctx) { return static_cast<Run*>(static_cast<xmlParserCtxtPtr>(ctx)->_private); }
+
+void Stop(void* ctx, Run* run, bool needs_tree) {
+  if (needs_tree)
+    run->needs_tree = true;
+  else
+    run->refused = true;
+  xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+}
+
+std::string_view View(const xmlChar* s) {
+  return s ? std::string_view(reinterpret_cast<const char*>(s)) : std::string_view();
+}
+
+void Qualified(std::string* out, const xmlChar* prefix, const xmlChar* local) {
+  out->clear();
+  if (prefix) {
+    out->append(View(prefix));
+    out->push_back(':');
+  }
+  out->append(View(local));
+}
+
+// Without entity substitution libxml2 hands over an '&' inside an attribute
+// value as "&#38;" (it would re-parse the value to build a tree); no other
+// reference can remain in a document without a type declaration.
+void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
+                    const xmlChar*, int nb_namespaces, const xmlChar** namespaces,
+                    int nb_attributes, int, const xmlChar** attributes) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  Run* run = RunOf(ctx);
+  if (run->builder.depth() > static_cast<size_t>(kMaxDepth)) return Stop(ctx, run, false);
+  bool ok;
+  if (prefix) {
+    run->name.assign(View(prefix)).append(":").append(View(localname));
+    ok = run->builder.OpenElement(run->name, StartTagLine(ctxt));
+  } else {
+    ok = run->builder.OpenElement(View(localname), StartTagLine(ctxt));
+  }
+  for (int i = 0; ok && i < nb_namespaces; ++i) {
+    const xmlChar* p = namespaces[2 * i];
+    ok = run->builder.AddAttribute("xmlns", p ? ":" : "", View(p), View(namespaces[2 * i + 1]));
+  }
+  for (int i = 0; ok && i < nb_attributes; ++i) {
+    const xmlChar** a = attributes + 5 * i;
+    std::string_view value(reinterpret_cast<const char*>(a[3]), static_cast<size_t>(a[4] - a[3]));
+    ok = run->builder.AddAttribute(View(a[1]), a[1] ? ":" : "", View(a[0]), value, true);
+  }
+  if (!ok) Stop(ctx, run, false);
+}
+
+void OnEndElement(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+  RunOf(ctx)->builder.CloseElement();
+}
+
+void OnCharacters(void* ctx, const xmlChar* ch, int len) {
+  Run* run = RunOf(ctx);
+  if (!run->builder.Text(std::string_view(reinterpret_cast<const char*>(ch),
+                                          static_cast<size_t>(len))))
+    Stop(ctx, run, false);
+}
+
+void OnCData(void* ctx, const xmlChar* ch, int len) {
+  Run* run = RunOf(ctx);
+  if (!run->builder.Leaf(NodeType::CData, std::string_view(reinterpret_cast<const char*>(ch),
+                                                          static_cast<size_t>(len))))
+    Stop(ctx, run, false);
+}
+
+void OnComment(void* ctx, const xmlChar*) {
+  Run* run = RunOf(ctx);
+  if (!run->builder.Leaf(NodeType::Comment, {})) Stop(ctx, run, false);
+}
+
+void OnProcessingInstruction(void* ctx, const xmlChar* target, const xmlChar*) {
+  Run* run = RunOf(ctx);
+  if (!run->builder.Leaf(NodeType::ProcessingInstruction, {}, View(target))) Stop(ctx, run, false);
+}
+
+void OnInternalSubset(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+  Stop(ctx, RunOf(ctx), true);
+}
+
+void OnReference(void* ctx, const xmlChar*) { Stop(ctx, RunOf(ctx), true); }
+
+}  // namespace
+
+ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
+  ErrorLog log;
+  LibraryStateGuard guard(&log);
+  xmlSAXHandler sax;
+  std::memset(&sax, 0, sizeof sax);
+  sax.initialized = XML_SAX2_MAGIC;
+  sax.startElementNs = OnStartElement;
+  sax.endElementNs = OnEndElement;
+  sax.characters = OnCharacters;
+  sax.ignorableWhitespace = OnCharacters;
+  sax.cdataBlock = OnCData;
+  sax.comment = OnComment;
+  sax.processingInstruction = OnProcessingInstruction;
+  sax.internalSubset = OnInternalSubset;
+  sax.reference = OnReference;
+
+  xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
+  if (!ctxt) return ParseResult::NotWellFormed;
+  xmlSAXHandlerPtr own = ctxt->sax;
+  ctxt->sax = &sax;
+  ctxt->userData = ctxt;
+  // No entity can be declared here, so lifting the size limits (a value may
+  // pass 10 MB) costs no amplification check.
+  xmlCtxtUseOptions(ctxt, BaseOptions(bytes) | XML_PARSE_HUGE);
+  Run run(arena);
+  ctxt->_private = &run;
+  xmlParseDocument(ctxt);
+  const bool ok = ctxt->wellFormed && ctxt->nsWellFormed && !run.refused && run.builder.ok() &&
+                  log.worst < XML_ERR_ERROR && ConsumedAll(ctxt);
+  ctxt->sax = own;
+  xmlFreeParserCtxt(ctxt);
+  if (run.needs_tree) return ParseResult::NeedsTree;
+  return ok ? ParseResult::Ok : ParseResult::NotWellFormed;
+}
+
+}  // namespace tavjit::xml

@@ -1,0 +1,294 @@
+#include "generator/script_builder.h"
+
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "support/text.h"
+
+namespace tavjit {
+
+namespace {
+
+constexpr std::string_view kActiveDocument = "docs.ActiveDocument";
+constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kRangeProperties[] = {"startcolno", "endcolno", "startlineno",
+                                                 "endlineno", "columnsel"};
+
+// A check can change a value again only where it emptied a required number
+// (a reference with an empty name): the next check fills in the default.
+bool MayChangeAgain(const CElement& e) {
+  for (const auto& a : e.Attributes())
+    if (a->DataType() == 5 && a->Required() && a->Value().empty()) return true;
+  return false;
+}
+
+bool IsPlainName(std::string_view name) {
+  if (name.empty()) return false;
+  for (unsigned char c : name)
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
+      return false;
+  return true;
+}
+
+// Case folding of a text between two percent signs, code point by code
+// point as FindNoCase compares; nullopt when it cannot equal a plain name.
+std::optional<std::string> FoldedGap(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      out.push_back(static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c));
+      ++i;
+      continue;
+    }
+    UChar32 cp;
+    int32_t idx = static_cast<int32_t>(i);
+    U8_NEXT(reinterpret_cast<const uint8_t*>(s.data()), idx, static_cast<int32_t>(s.size()), cp);
+    i = static_cast<size_t>(idx);
+    if (cp < 0) return std::nullopt;
+    UChar32 f = u_foldCase(cp, U_FOLD_CASE_DEFAULT);
+    if (f >= 0x80) return std::nullopt;
+    out.push_back(static_cast<char>(f));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> SpliceVariablesOnce(std::string_view script,
+                                                const CVariables& variables) {
+  // Each pattern in the order FixVariables replaces them; the earlier one
+  // wins where two matches share a percent sign.
+  struct Pattern {
+    uint32_t order;
+    std::string replacement;
+  };
+  std::unordered_map<std::string, Pattern> patterns;
+  size_t longest = 0;
+  uint32_t order = 0;
+  for (const auto& v : variables) {
+    const std::string& name = v->VarName();
+    if (!IsPlainName(name)) return std::nullopt;
+    auto add = [&](std::string content) {
+      longest = std::max(longest, content.size());
+      std::string key = FoldCase(content);
+      patterns.try_emplace(std::move(key), Pattern{order++, std::move(content)});
+    };
+    add(name);
+    if (v->IsObject())
+      for (std::string_view p : kRangeProperties) add(name + "." + std::string(p));
+  }
+  if (patterns.empty()) return std::string(script);
+
+  std::vector<size_t> pct;
+  for (const char* p = script.data(); (p = static_cast<const char*>(std::memchr(
+                                           p, '%', script.data() + script.size() - p)));
+       ++p)
+    pct.push_back(static_cast<size_t>(p - script.data()));
+
+  struct Match {
+    uint32_t order;
+    size_t gap;  // between pct[gap] and pct[gap + 1]
+    const std::string* replacement;
+  };
+  std::vector<Match> matches;
+  for (size_t k = 0; k + 1 < pct.size(); ++k) {
+    size_t len = pct[k + 1] - pct[k] - 1;
+    if (len == 0 || len > 4 * longest) continue;
+    std::optional<std::string> key = FoldedGap(script.substr(pct[k] + 1, len));
+    if (!key) continue;
+    auto it = patterns.find(*key);
+    if (it != patterns.end()) matches.push_back({it->second.order, k, &it->second.replacement});
+  }
+  if (matches.empty()) return std::string(script);
+  std::sort(matches.begin(), matches.end(), [](const Match& a, const Match& b) {
+    return a.order != b.order ? a.order < b.order : a.gap < b.gap;
+  });
+  std::vector<const std::string*> taken(pct.size(), nullptr);  // by opening sign
+  std::vector<bool> used(pct.size(), false);
+  for (const Match& m : matches) {
+    if (used[m.gap] || used[m.gap + 1]) continue;
+    used[m.gap] = used[m.gap + 1] = true;
+    taken[m.gap] = m.replacement;
+  }
+  std::string out;
+  out.reserve(script.size() + matches.size() * 10);
+  size_t from = 0;
+  for (size_t k = 0; k + 1 < pct.size(); ++k) {
+    if (!taken[k]) continue;
+    out.append(script.substr(from, pct[k] - from));
+    out.append("\" & ").append(*taken[k]).append(" & \"");
+    from = pct[k + 1] + 1;
+  }
+  out.append(script.substr(from));
+  return out;
+}
+
+void ScriptBuilder::Reset() {
+  scratch_.clear();  // a reloaded catalogue may reuse the addresses
+  count_ = 0;
+  raw_.clear();
+  block_end_.clear();
+  decls_.clear();
+  unsettled_.clear();
+  failure_.reset();
+  stopped_ = false;
+  completed_.reset();
+}
+
+// One working copy per definition: listing an element overwrites its values
+// rather than copying the whole record with its attribute collection.
+CElement& ScriptBuilder::ScratchFor(const CElement& definition) {
+  auto [it, fresh] = scratch_.try_emplace(&definition);
+  if (fresh) {
+    CElements holder;
+    holder.AddObject(definition, "K");
+    it->second = holder.Item(1);
+  }
+  CElement& s = *it->second;
+  for (int32_t i = 1; i <= definition.Attributes().Count(); ++i)
+    s.Attributes().Item(i)->SetValue(definition.Attributes().Item(i)->Value());
+  s.SetText(definition.Text());
+  return s;
+}
+
+bool ScriptBuilder::Translate(CElement& element, uint32_t line, std::string* block,
+                              std::optional<Declaration>* decl, size_t index) {
+  std::optional<std::string> message;
+  try {
+    if (!CheckAttribs(element, [&](const std::string& msg, const CElement&) { message = msg; })) {
+      failure_ = Failure{message, line};
+      return false;
+    }
+  } catch (const ValueError&) {
+    failure_ = Failure{std::nullopt, line};
+    return false;
+  }
+  CVariables declared;
+  std::string text = BuildElementLine(element, declared);
+  block->clear();
+  if (ContainsNoCase(text, kActiveDocument)) {
+    block->append("If docs.Count Then\r\n").append(text).append("\r\nEnd If");
+  } else {
+    *block = std::move(text);
+  }
+  block->append(kCrLf);
+  decl->reset();
+  if (declared.Count() == 1)
+    *decl = Declaration{index, declared.Item(1)->VarName(), declared.Item(1)->IsObject()};
+  return true;
+}
+
+void ScriptBuilder::Add(const CElement& definition, uint32_t line) {
+  if (stopped_) return;
+  const size_t index = count_++;
+  CElement& element = ScratchFor(definition);
+  std::string block;
+  std::optional<Declaration> decl;
+  if (!Translate(element, line, &block, &decl, index)) {
+    stopped_ = true;  // every later run fails here or before
+    return;
+  }
+  if (MayChangeAgain(element)) {
+    CElements holder;
+    holder.AddObject(element, "K");
+    unsettled_.push_back(Unsettled{index, line, raw_.size(), holder.Item(1), {}, std::move(block),
+                                   std::nullopt, std::move(decl), true});
+  } else {
+    raw_ += block;
+    if (decl) decls_.push_back(std::move(*decl));
+  }
+  block_end_.push_back(raw_.size());
+}
+
+bool ScriptBuilder::Run() {
+  bool ok = true;
+  for (Unsettled& u : unsettled_) {
+    if (u.fresh) break;  // fresh ones are all at the end
+    if (!Translate(*u.element, u.line, &u.pending_block, &u.pending_decl, u.index)) {
+      ok = false;
+      break;
+    }
+  }
+  if (!ok || failure_) {
+    if (failure_->message) report_(*failure_->message, failure_->line);
+    return false;
+  }
+  for (Unsettled& u : unsettled_) {
+    u.block = u.pending_block;
+    u.decl = u.pending_decl;
+    u.fresh = false;
+  }
+  completed_ = Completed{count_, raw_.size(), unsettled_.size()};
+  return true;
+}
+
+std::string ScriptBuilder::Assemble(const Completed& c) const {
+  std::string out;
+  out.reserve(c.raw_size + 64);
+  size_t from = 0;
+  for (size_t k = 0; k < c.unsettled; ++k) {
+    const Unsettled& u = unsettled_[k];
+    out.append(raw_, from, u.raw_pos - from);
+    out.append(u.block);
+    from = u.raw_pos;
+  }
+  out.append(raw_, from, c.raw_size - from);
+  return out;
+}
+
+std::string ScriptBuilder::Script() const {
+  if (!completed_) return {};
+  const Completed& c = *completed_;
+  // The declarations of the covered elements in list order, settled and
+  // unsettled merged; the first of a name stays.
+  std::vector<const Declaration*> decls;
+  for (const Declaration& d : decls_)
+    if (d.index < c.count) decls.push_back(&d);
+  for (size_t k = 0; k < c.unsettled; ++k)
+    if (unsettled_[k].decl) decls.push_back(&*unsettled_[k].decl);
+  std::stable_sort(decls.begin(), decls.end(),
+                   [](const Declaration* a, const Declaration* b) { return a->index < b->index; });
+  CVariables variables;
+  for (const Declaration* d : decls) {
+    try {
+      variables.Add(d->name, d->is_object);
+    } catch (const CollectionError&) {
+    }
+  }
+
+  std::string script;
+  if (std::optional<std::string> once = SpliceVariablesOnce(Assemble(c), variables)) {
+    script = std::string(TrimSpaces(*once));
+  } else {
+    // Names that could make substitutions interact: splice after every
+    // element, exactly as the direct algorithm does.
+    CVariables so_far;
+    size_t next_decl = 0, next_unsettled = 0;
+    uint64_t from = 0;
+    for (size_t i = 0; i < c.count; ++i) {
+      while (next_decl < decls.size() && decls[next_decl]->index == i) {
+        try {
+          so_far.Add(decls[next_decl]->name, decls[next_decl]->is_object);
+        } catch (const CollectionError&) {
+        }
+        ++next_decl;
+      }
+      if (next_unsettled < c.unsettled && unsettled_[next_unsettled].index == i) {
+        script += unsettled_[next_unsettled++].block;
+      } else {
+        script.append(raw_, from, block_end_[i] - from);
+      }
+      from = block_end_[i];
+      script = FixVariables(script, so_far);
+    }
+  }
+  if (!script.empty()) script.insert(0, "Option Explicit\r\n");
+  return script;
+}
+
+}  // namespace tavjit

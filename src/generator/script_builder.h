@@ -1,0 +1,97 @@
+// The generator frame as the compiler runs it. The document walk adds each
+// element as it lists it and asks for a run at the end of every level; a run
+// covers everything listed so far. The script a run would store is the same
+// text the direct algorithm builds (check every element, append its line,
+// splice variables into the whole script after each element), but each
+// element is checked and translated once, when it is listed, and the script
+// is put together once, for the last run that completed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "catalogue/records.h"
+#include "generator/generator.h"
+
+namespace tavjit {
+
+class ScriptBuilder {
+ public:
+  // The error-reporting routine, with the source line of the element.
+  using Reporter = std::function<void(const std::string& msg, uint32_t line)>;
+
+  explicit ScriptBuilder(Reporter report) : report_(std::move(report)) {}
+
+  // Forgets everything: the start of a compile.
+  void Reset();
+
+  // Lists a copy of the definition as it stands now (its attribute values
+  // and text), for the element at the given source line.
+  void Add(const CElement& definition, uint32_t line);
+
+  // A run over everything listed. False when an element fails its check: the
+  // first failure in list order is reported then (nothing for a value that
+  // cannot be examined at all).
+  bool Run();
+
+  // Whether a run completed since Reset, and the script of the last one.
+  bool HasScript() const { return completed_.has_value(); }
+  std::string Script() const;
+
+ private:
+  struct Declaration {
+    size_t index;
+    std::string name;
+    bool is_object;
+  };
+  // An element whose check may change its values again at the next run
+  // (a required number whose value the check emptied): checked at every
+  // run, as the direct algorithm does, with its own copy.
+  struct Unsettled {
+    size_t index;
+    uint32_t line;
+    size_t raw_pos;  // where its block stands in raw_
+    std::shared_ptr<CElement> element;
+    std::string block, pending_block;
+    std::optional<Declaration> decl, pending_decl;
+    bool fresh = true;  // its first check, made when listed, counts for the next run
+  };
+  struct Failure {
+    std::optional<std::string> message;  // none: no message at all
+    uint32_t line;
+  };
+  struct Completed {
+    size_t count;       // elements covered
+    size_t raw_size;    // raw_ bytes covered
+    size_t unsettled;   // unsettled_ entries covered
+  };
+
+  CElement& ScratchFor(const CElement& definition);
+  // Checks and translates; false when the check failed (failure_ is set).
+  bool Translate(CElement& element, uint32_t line, std::string* block,
+                 std::optional<Declaration>* decl, size_t index);
+  std::string Assemble(const Completed& c) const;
+
+  Reporter report_;
+  std::unordered_map<const CElement*, std::shared_ptr<CElement>> scratch_;
+  size_t count_ = 0;                   // elements listed
+  std::string raw_;                    // blocks of settled elements, in order
+  std::vector<uint64_t> block_end_;    // end of each element's block in raw_
+  std::vector<Declaration> decls_;     // settled declarations, in order
+  std::vector<Unsettled> unsettled_;
+  std::optional<Failure> failure_;     // first failed check since the last run
+  bool stopped_ = false;               // listing after a failure changes nothing
+  std::optional<Completed> completed_;
+};
+
+// FixVariables over a whole script in one pass, for variable names made only
+// of letters, digits and underscores; the trim is left to the caller.
+// Returns nullopt when a name is outside that set.
+std::optional<std::string> SpliceVariablesOnce(std::string_view script, const CVariables& variables);
+
+}  // namespace tavjit
