@@ -91,6 +91,7 @@ bool CTavJIT::Impl::Compile(std::string bytes) {
     return false;
   }
   const bool result = CheckIfValid(*doc);
+  doc.reset();  // the script needs the memory more
   // Text changes only where a generator run completed.
   if (script.HasScript()) text = script.Script();
   script.Reset();

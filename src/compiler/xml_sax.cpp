@@ -135,6 +135,10 @@ ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
   // No entity can be declared here, so lifting the size limits (a value may
   // pass 10 MB) costs no amplification check.
   xmlCtxtUseOptions(ctxt, BaseOptions(bytes) | XML_PARSE_HUGE);
+  // Sized for a typical document so that the arrays rarely move.
+  arena->nodes.reserve(bytes.size() / 32 + 16);
+  arena->attrs.reserve(bytes.size() / 64 + 16);
+  arena->chars.reserve(bytes.size() / 2 + 64);
   Run run(arena);
   ctxt->_private = &run;
   xmlParseDocument(ctxt);

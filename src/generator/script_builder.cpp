@@ -59,8 +59,7 @@ std::optional<std::string> FoldedGap(std::string_view s) {
 
 }  // namespace
 
-std::optional<std::string> SpliceVariablesOnce(std::string_view script,
-                                                const CVariables& variables) {
+bool SpliceVariablesOnce(std::string_view script, const CVariables& variables, std::string* out) {
   // Each pattern in the order FixVariables replaces them; the earlier one
   // wins where two matches share a percent sign.
   struct Pattern {
@@ -72,7 +71,7 @@ std::optional<std::string> SpliceVariablesOnce(std::string_view script,
   uint32_t order = 0;
   for (const auto& v : variables) {
     const std::string& name = v->VarName();
-    if (!IsPlainName(name)) return std::nullopt;
+    if (!IsPlainName(name)) return false;
     auto add = [&](std::string content) {
       longest = std::max(longest, content.size());
       std::string key = FoldCase(content);
@@ -82,7 +81,10 @@ std::optional<std::string> SpliceVariablesOnce(std::string_view script,
     if (v->IsObject())
       for (std::string_view p : kRangeProperties) add(name + "." + std::string(p));
   }
-  if (patterns.empty()) return std::string(script);
+  if (patterns.empty()) {
+    out->append(script);
+    return true;
+  }
 
   std::vector<size_t> pct;
   for (const char* p = script.data(); (p = static_cast<const char*>(std::memchr(
@@ -104,7 +106,10 @@ std::optional<std::string> SpliceVariablesOnce(std::string_view script,
     auto it = patterns.find(*key);
     if (it != patterns.end()) matches.push_back({it->second.order, k, &it->second.replacement});
   }
-  if (matches.empty()) return std::string(script);
+  if (matches.empty()) {
+    out->append(script);
+    return true;
+  }
   std::sort(matches.begin(), matches.end(), [](const Match& a, const Match& b) {
     return a.order != b.order ? a.order < b.order : a.gap < b.gap;
   });
@@ -115,21 +120,20 @@ std::optional<std::string> SpliceVariablesOnce(std::string_view script,
     used[m.gap] = used[m.gap + 1] = true;
     taken[m.gap] = m.replacement;
   }
-  std::string out;
-  out.reserve(script.size() + matches.size() * 10);
+  out->reserve(out->size() + script.size() + matches.size() * 8);
   size_t from = 0;
   for (size_t k = 0; k + 1 < pct.size(); ++k) {
     if (!taken[k]) continue;
-    out.append(script.substr(from, pct[k] - from));
-    out.append("\" & ").append(*taken[k]).append(" & \"");
+    out->append(script.substr(from, pct[k] - from));
+    out->append("\" & ").append(*taken[k]).append(" & \"");
     from = pct[k + 1] + 1;
   }
-  out.append(script.substr(from));
-  return out;
+  out->append(script.substr(from));
+  return true;
 }
 
 void ScriptBuilder::Reset() {
-  scratch_.clear();  // a reloaded catalogue may reuse the addresses
+  slots_.clear();  // a reloaded catalogue may reuse the addresses
   count_ = 0;
   raw_.clear();
   block_end_.clear();
@@ -140,20 +144,24 @@ void ScriptBuilder::Reset() {
   completed_.reset();
 }
 
-// One working copy per definition: listing an element overwrites its values
-// rather than copying the whole record with its attribute collection.
-CElement& ScriptBuilder::ScratchFor(const CElement& definition) {
-  auto [it, fresh] = scratch_.try_emplace(&definition);
+ScriptBuilder::Slot& ScriptBuilder::SlotFor(const CElement& definition) {
+  auto [it, fresh] = slots_.try_emplace(&definition);
   if (fresh) {
+    // Listing an element overwrites this copy's values rather than copying
+    // the whole record with its attribute collection.
     CElements holder;
     holder.AddObject(definition, "K");
-    it->second = holder.Item(1);
+    it->second.scratch = holder.Item(1);
   }
-  CElement& s = *it->second;
-  for (int32_t i = 1; i <= definition.Attributes().Count(); ++i)
-    s.Attributes().Item(i)->SetValue(definition.Attributes().Item(i)->Value());
-  s.SetText(definition.Text());
-  return s;
+  return it->second;
+}
+
+bool ScriptBuilder::SameAsMemo(const Slot& slot, const CElement& definition) {
+  if (!slot.memo_valid || slot.memo_text != definition.Text()) return false;
+  const CAttributes& attrs = definition.Attributes();
+  for (int32_t i = 1; i <= attrs.Count(); ++i)
+    if (attrs.Item(i)->Value() != slot.memo_values[static_cast<size_t>(i - 1)]) return false;
+  return true;
 }
 
 bool ScriptBuilder::Translate(CElement& element, uint32_t line, std::string* block,
@@ -186,13 +194,36 @@ bool ScriptBuilder::Translate(CElement& element, uint32_t line, std::string* blo
 void ScriptBuilder::Add(const CElement& definition, uint32_t line) {
   if (stopped_) return;
   const size_t index = count_++;
-  CElement& element = ScratchFor(definition);
+  Slot& slot = SlotFor(definition);
+  if (SameAsMemo(slot, definition)) {
+    if (observer_) observer_(*slot.scratch, line, slot.memo_block);
+    raw_ += slot.memo_block;
+    if (slot.memo_decl) {
+      decls_.push_back(*slot.memo_decl);
+      decls_.back().index = index;
+    }
+    block_end_.push_back(raw_.size());
+    return;
+  }
+  CElement& element = *slot.scratch;
+  const CAttributes& def_attrs = definition.Attributes();
+  slot.memo_values.resize(static_cast<size_t>(def_attrs.Count()));
+  for (int32_t i = 1; i <= def_attrs.Count(); ++i) {
+    const std::string& v = def_attrs.Item(i)->Value();
+    element.Attributes().Item(i)->SetValue(v);
+    slot.memo_values[static_cast<size_t>(i - 1)] = v;
+  }
+  element.SetText(definition.Text());
+  slot.memo_text = definition.Text();
+  slot.memo_valid = false;
+
   std::string block;
   std::optional<Declaration> decl;
   if (!Translate(element, line, &block, &decl, index)) {
     stopped_ = true;  // every later run fails here or before
     return;
   }
+  if (observer_) observer_(element, line, block);
   if (MayChangeAgain(element)) {
     CElements holder;
     holder.AddObject(element, "K");
@@ -200,6 +231,9 @@ void ScriptBuilder::Add(const CElement& definition, uint32_t line) {
                                    std::nullopt, std::move(decl), true});
   } else {
     raw_ += block;
+    slot.memo_block = std::move(block);
+    slot.memo_decl = decl;
+    slot.memo_valid = true;
     if (decl) decls_.push_back(std::move(*decl));
   }
   block_end_.push_back(raw_.size());
@@ -261,31 +295,42 @@ std::string ScriptBuilder::Script() const {
     }
   }
 
-  std::string script;
-  if (std::optional<std::string> once = SpliceVariablesOnce(Assemble(c), variables)) {
-    script = std::string(TrimSpaces(*once));
+  // Leading spaces are trimmed from the script; no reference starts with
+  // one, so they can go before the splicing.
+  std::string assembled;
+  std::string_view whole;
+  if (c.unsettled == 0) {
+    whole = std::string_view(raw_).substr(0, c.raw_size);
   } else {
-    // Names that could make substitutions interact: splice after every
-    // element, exactly as the direct algorithm does.
-    CVariables so_far;
-    size_t next_decl = 0, next_unsettled = 0;
-    uint64_t from = 0;
-    for (size_t i = 0; i < c.count; ++i) {
-      while (next_decl < decls.size() && decls[next_decl]->index == i) {
-        try {
-          so_far.Add(decls[next_decl]->name, decls[next_decl]->is_object);
-        } catch (const CollectionError&) {
-        }
-        ++next_decl;
+    assembled = Assemble(c);
+    whole = assembled;
+  }
+  whole = whole.substr(std::min(whole.find_first_not_of(' '), whole.size()));
+  std::string script;
+  if (!whole.empty()) script = "Option Explicit\r\n";
+  if (SpliceVariablesOnce(whole, variables, &script)) return script;
+
+  // Names that could make substitutions interact: splice after every
+  // element, exactly as the direct algorithm does.
+  script.clear();
+  CVariables so_far;
+  size_t next_decl = 0, next_unsettled = 0;
+  uint64_t from = 0;
+  for (size_t i = 0; i < c.count; ++i) {
+    while (next_decl < decls.size() && decls[next_decl]->index == i) {
+      try {
+        so_far.Add(decls[next_decl]->name, decls[next_decl]->is_object);
+      } catch (const CollectionError&) {
       }
-      if (next_unsettled < c.unsettled && unsettled_[next_unsettled].index == i) {
-        script += unsettled_[next_unsettled++].block;
-      } else {
-        script.append(raw_, from, block_end_[i] - from);
-      }
-      from = block_end_[i];
-      script = FixVariables(script, so_far);
+      ++next_decl;
     }
+    if (next_unsettled < c.unsettled && unsettled_[next_unsettled].index == i) {
+      script += unsettled_[next_unsettled++].block;
+    } else {
+      script.append(raw_, from, block_end_[i] - from);
+    }
+    from = block_end_[i];
+    script = FixVariables(script, so_far);
   }
   if (!script.empty()) script.insert(0, "Option Explicit\r\n");
   return script;

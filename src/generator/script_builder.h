@@ -25,7 +25,15 @@ class ScriptBuilder {
   // The error-reporting routine, with the source line of the element.
   using Reporter = std::function<void(const std::string& msg, uint32_t line)>;
 
+  // Sees each element once, when it is listed and has passed its check:
+  // the element with its checked values, its source line, and its block
+  // (the element line, guarded where it uses the active document, with its
+  // CR LF). For passes that look at what was generated, such as the lint.
+  using Observer =
+      std::function<void(const CElement& element, uint32_t line, std::string_view block)>;
+
   explicit ScriptBuilder(Reporter report) : report_(std::move(report)) {}
+  void SetObserver(Observer observer) { observer_ = std::move(observer); }
 
   // Forgets everything: the start of a compile.
   void Reset();
@@ -71,14 +79,26 @@ class ScriptBuilder {
     size_t unsettled;   // unsettled_ entries covered
   };
 
-  CElement& ScratchFor(const CElement& definition);
+  // Per definition: a working copy, and the last element listed from it
+  // that settled at once, with what it gave. An element whose values and
+  // text equal that one's gives the same check and the same block.
+  struct Slot {
+    std::shared_ptr<CElement> scratch;
+    bool memo_valid = false;
+    std::vector<std::string> memo_values;
+    std::string memo_text, memo_block;
+    std::optional<Declaration> memo_decl;
+  };
+  Slot& SlotFor(const CElement& definition);
+  static bool SameAsMemo(const Slot& slot, const CElement& definition);
   // Checks and translates; false when the check failed (failure_ is set).
   bool Translate(CElement& element, uint32_t line, std::string* block,
                  std::optional<Declaration>* decl, size_t index);
   std::string Assemble(const Completed& c) const;
 
   Reporter report_;
-  std::unordered_map<const CElement*, std::shared_ptr<CElement>> scratch_;
+  Observer observer_;
+  std::unordered_map<const CElement*, Slot> slots_;
   size_t count_ = 0;                   // elements listed
   std::string raw_;                    // blocks of settled elements, in order
   std::vector<uint64_t> block_end_;    // end of each element's block in raw_
@@ -89,9 +109,10 @@ class ScriptBuilder {
   std::optional<Completed> completed_;
 };
 
-// FixVariables over a whole script in one pass, for variable names made only
-// of letters, digits and underscores; the trim is left to the caller.
-// Returns nullopt when a name is outside that set.
-std::optional<std::string> SpliceVariablesOnce(std::string_view script, const CVariables& variables);
+// FixVariables over a whole script in one pass, appended to out, for
+// variable names made only of letters, digits and underscores; the trim is
+// left to the caller. False (and nothing appended) when a name is outside
+// that set.
+bool SpliceVariablesOnce(std::string_view script, const CVariables& variables, std::string* out);
 
 }  // namespace tavjit

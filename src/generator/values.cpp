@@ -92,8 +92,17 @@ bool AcceptValue(CAttribute& attr) {
 // &gt; &lt; &amp;, in that order) in one pass: each reference starts with
 // '&' and ends at the first ';', so no two matches overlap, and no
 // replacement produces text that a later one would match.
+// The next CR, LF or '&' at or after i (find_first_of is slow on long texts).
+static size_t NextSpecial(std::string_view text, size_t i) {
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n' || c == '&') return i;
+  }
+  return std::string_view::npos;
+}
+
 std::string TAVDecode(std::string_view text) {
-  if (text.find_first_of("\r\n&") == std::string_view::npos) return std::string(text);
+  if (NextSpecial(text, 0) == std::string_view::npos) return std::string(text);
   static constexpr std::pair<std::string_view, std::string_view> kRefs[] = {
       {"&#10;", "\r\n"}, {"&#9;", "\t"}, {"&#160;", " "}, {"&quot;", "\""},
       {"&gt;", ">"},      {"&lt;", "<"},  {"&amp;", "&"}};
@@ -119,7 +128,7 @@ std::string TAVDecode(std::string_view text) {
       }
       if (!replaced) out.push_back(text[i++]);
     } else {
-      size_t next = text.find_first_of("\r\n&", i);
+      size_t next = NextSpecial(text, i);
       if (next == std::string_view::npos) next = text.size();
       out.append(text.substr(i, next - i));
       i = next;
@@ -151,7 +160,9 @@ bool ContainVariableValue(std::string_view text) {
 void AppendTextValue(std::string& out, std::string_view text) {
   out.push_back('"');
   for (size_t i = 0; i < text.size();) {
-    const size_t next = text.find_first_of("\"\r", i);
+    size_t next = i;
+    while (next < text.size() && text[next] != '"' && text[next] != '\r') ++next;
+    if (next == text.size()) next = std::string_view::npos;
     if (next == std::string_view::npos) {
       out.append(text.substr(i));
       break;

@@ -112,15 +112,22 @@ static size_t FindAsciiNoCase(std::string_view hay, std::string_view needle, siz
   // Only these two letters are the folding of a non-ASCII character too
   // (the Kelvin sign and the long s); other matches start at one of two bytes.
   const bool by_byte = first == 'k' || first == 's';
+  // Next places of the two spellings of the first letter, looked up again
+  // only once passed.
+  constexpr size_t kNone = std::string_view::npos;
+  auto next_of = [&](char c, size_t from) {
+    if (from >= hay.size()) return kNone;
+    const void* p = std::memchr(hay.data() + from, c, hay.size() - from);
+    return p ? static_cast<size_t>(static_cast<const char*>(p) - hay.data()) : kNone;
+  };
+  size_t next_lo = by_byte ? kNone : next_of(first, pos);
+  size_t next_up = by_byte || first_upper == first ? kNone : next_of(first_upper, pos);
   for (size_t start = pos; start < hay.size();) {
     if (!by_byte) {
-      const char* base = hay.data() + start;
-      const size_t left = hay.size() - start;
-      const void* lo = std::memchr(base, first, left);
-      const void* up = first_upper == first ? nullptr : std::memchr(base, first_upper, left);
-      if (!lo && !up) return std::string_view::npos;
-      const char* hit = static_cast<const char*>(!lo ? up : !up ? lo : std::min(lo, up));
-      start = static_cast<size_t>(hit - hay.data());
+      if (next_lo != kNone && next_lo < start) next_lo = next_of(first, start);
+      if (next_up != kNone && next_up < start) next_up = next_of(first_upper, start);
+      start = std::min(next_lo, next_up);
+      if (start == kNone) return kNone;
     }
     const unsigned char h = static_cast<unsigned char>(hay[start]);
     if (h < 0x80 && AsciiLower(static_cast<char>(h)) != first) {
