@@ -328,7 +328,9 @@ TEST(DefaultCatalogue, DefinesTheAttributesAndTextTheBranchesRead) {
       "var",        "set",      "shortexpression", "settext",   "setseltext",
       "inserttext", "findtext", "replacetext",     "choicedlg", "msgbox",
       "inputbox",   "vbscript", "outputaddtext"};
-  for (const auto& e : LoadDefaultCatalogue().at("elements")) {
+  // Bound first: a loop over a member of a temporary would read freed memory.
+  const auto catalogue = LoadDefaultCatalogue();
+  for (const auto& e : catalogue.at("elements")) {
     const std::string name = e.at("name");
     SCOPED_TRACE(name);
     EXPECT_FALSE(e.at("description").get<std::string>().empty());
@@ -348,7 +350,9 @@ TEST(DefaultCatalogue, DefinesTheAttributesAndTextTheBranchesRead) {
 // A default that its own data type rejects would fail every document that
 // leaves the attribute out.
 TEST(DefaultCatalogue, DefaultsPassTheirOwnCheck) {
-  for (const auto& e : LoadDefaultCatalogue().at("elements")) {
+  // Bound first: a loop over a member of a temporary would read freed memory.
+  const auto catalogue = LoadDefaultCatalogue();
+  for (const auto& e : catalogue.at("elements")) {
     CElement element;
     element.SetElementName(e.at("name"));
     for (const auto& a : e.at("attributes")) {

@@ -1,5 +1,6 @@
 // Build step: turns the JSON catalogue source into a C++ file that holds
-// the binary catalogue, so the library starts without parsing text.
+// the binary catalogue, so the library starts without parsing text, and
+// optionally into the catalogue file itself, which is installed.
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -9,8 +10,8 @@
 #include "catalogue/records.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: tavjit-catgen SOURCE.json OUT.cpp\n";
+  if (argc != 3 && argc != 4) {
+    std::cerr << "usage: tavjit-catgen SOURCE.json OUT.cpp [OUT.tavcat]\n";
     return 2;
   }
   std::ifstream in(argv[1], std::ios::binary);
@@ -37,6 +38,11 @@ int main(int argc, char** argv) {
   out << "\n};\n}  // namespace\n\nstd::string_view DefaultCatalogueBytes() {\n"
       << "  return {reinterpret_cast<const char*>(kBytes), sizeof kBytes};\n}\n"
       << "}  // namespace tavjit\n";
+  if (argc == 4) {
+    std::ofstream cat(argv[3], std::ios::binary | std::ios::trunc);
+    cat << bytes;
+    if (!cat) return 1;
+  }
   std::ofstream o(argv[2], std::ios::binary | std::ios::trunc);
   o << out.str();
   return o ? 0 : 1;

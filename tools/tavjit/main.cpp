@@ -8,6 +8,7 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,14 @@ void WriteOrThrow(const std::string& path, std::string_view bytes) {
     throw std::runtime_error("cannot write '" + path + "': " + error);
 }
 
+// Writes an output file; a failure is reported and the run goes on.
+bool Write(const std::string& path, std::string_view bytes) {
+  std::string error;
+  if (tavjit::WriteFileAtomically(path, bytes, &error)) return true;
+  std::cerr << "tavjit: error: cannot write '" << path << "': " << error << '\n';
+  return false;
+}
+
 struct FileResult {
   std::string file;
   bool result = false;
@@ -74,12 +83,12 @@ void PrintDiagnostics(const FileResult& r) {
   }
 }
 
-nlohmann::json ToJson(const FileResult& r) {
-  nlohmann::json events = nlohmann::json::array();
+nlohmann::ordered_json ToJson(const FileResult& r) {
+  nlohmann::ordered_json events = nlohmann::ordered_json::array();
   for (const tavjit::Diagnostic& d : r.events) {
     events.push_back({{"kind", KindName(d.kind)},
                       {"message", d.message},
-                      {"line", d.line ? nlohmann::json(*d.line) : nlohmann::json(nullptr)}});
+                      {"line", d.line ? nlohmann::ordered_json(*d.line) : nlohmann::ordered_json(nullptr)}});
   }
   return {{"file", r.file}, {"result", r.result}, {"text", r.text},
           {"errmsg", r.errmsg}, {"events", events}};
@@ -103,41 +112,54 @@ int RunCompile(const CompileOptions& opt) {
   });
   jit.InitFromBytes(catalogue);
 
+  // Several files: each script beside its source, or in the -o directory;
+  // two sources of one base name would overwrite each other's script.
+  std::vector<std::string> outputs;
+  if (!opt.json && opt.files.size() > 1) {
+    std::set<std::string> seen;
+    for (const std::string& file : opt.files) {
+      fs::path dir = opt.output.empty() ? fs::path(file).parent_path() : fs::path(opt.output);
+      std::string out = (dir / fs::path(file).filename().replace_extension(".vbs")).string();
+      if (!seen.insert(fs::weakly_canonical(out).string()).second)
+        throw UsageError{"two files would both be compiled to '" + out + "'"};
+      outputs.push_back(out);
+    }
+  }
+
   bool all_ok = true;
-  nlohmann::json results = nlohmann::json::array();
-  for (const std::string& file : opt.files) {
+  nlohmann::ordered_json results = nlohmann::ordered_json::array();
+  for (size_t i = 0; i < opt.files.size(); ++i) {
     FileResult r;
-    r.file = file;
+    r.file = opt.files[i];
     sink = &r.events;
-    r.result = jit.Execute(file);
+    r.result = jit.Execute(r.file);
     sink = nullptr;
-    r.text = jit.Text();
-    r.errmsg = jit.ErrMsg();
     all_ok = all_ok && r.result;
     if (opt.json) {
+      r.text = jit.Text();
+      r.errmsg = jit.ErrMsg();
       results.push_back(ToJson(r));
       continue;
     }
     PrintDiagnostics(r);
     if (!r.result) continue;
-    if (opt.files.size() == 1) {
-      if (opt.output.empty() || opt.output == "-") {
-        std::fwrite(r.text.data(), 1, r.text.size(), stdout);
-        std::fflush(stdout);
-      } else {
-        WriteOrThrow(opt.output, r.text);
-      }
+    const std::string& text = jit.Text();
+    if (!outputs.empty()) {
+      all_ok = Write(outputs[i], text) && all_ok;
+    } else if (opt.output.empty() || opt.output == "-") {
+      std::fwrite(text.data(), 1, text.size(), stdout);
+      std::fflush(stdout);
     } else {
-      fs::path dir = opt.output.empty() ? fs::path(file).parent_path() : fs::path(opt.output);
-      WriteOrThrow((dir / fs::path(file).filename().replace_extension(".vbs")).string(), r.text);
+      all_ok = Write(opt.output, text) && all_ok;
     }
   }
   if (opt.json) {
-    std::string out = results.dump(2) + "\n";
+    std::string out =
+        results.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
     if (opt.output.empty() || opt.output == "-")
       std::cout << out;
     else
-      WriteOrThrow(opt.output, out);
+      all_ok = Write(opt.output, out) && all_ok;
   }
   return all_ok ? kExitOk : kExitFailed;
 }
@@ -168,6 +190,19 @@ int RunCatalogueDump(const std::string& path) {
   return kExitOk;
 }
 
+// schema and docs: something derived from a catalogue, printed to stdout.
+int RunCatalogueDerive(const std::string& catalogue_path,
+                       std::optional<std::string> (*derive)(std::string_view, std::string*)) {
+  std::string error;
+  std::optional<std::string> text = derive(LoadCatalogue(catalogue_path), &error);
+  if (!text) {
+    std::cerr << "tavjit: error: " << error << '\n';
+    return kExitFailed;
+  }
+  std::cout << *text;
+  return kExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -192,13 +227,21 @@ int main(int argc, char** argv) {
   build->add_option("-o,--output", build_out, "Catalogue file to write")->required();
   CLI::App* dump = catalogue->add_subcommand("dump", "Print a catalogue's JSON source.");
   dump->add_option("CAT", dump_path, "Catalogue file")->required();
+  std::string derive_catalogue;
+  CLI::App* schema =
+      catalogue->add_subcommand("schema", "Print an XML Schema of the documents it accepts.");
+  CLI::App* docs = catalogue->add_subcommand("docs", "Print a Markdown reference of its elements.");
+  for (CLI::App* sub : {schema, docs})
+    sub->add_option("--catalogue", derive_catalogue,
+                    "Catalogue file or JSON catalogue source (default: built-in)");
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
     return app.exit(e);  // --help and --version: stdout, exit 0
   } catch (const CLI::ParseError& e) {
-    app.exit(e);
+    std::cerr << "tavjit: error: " << e.what() << "\n"
+              << "Run 'tavjit --help' for more information.\n";
     return kExitUsage;
   }
 
@@ -206,6 +249,8 @@ int main(int argc, char** argv) {
     if (*compile) return RunCompile(copt);
     if (*build) return RunCatalogueBuild(build_src, build_out);
     if (*dump) return RunCatalogueDump(dump_path);
+    if (*schema) return RunCatalogueDerive(derive_catalogue, tavjit::CatalogueSchema);
+    if (*docs) return RunCatalogueDerive(derive_catalogue, tavjit::CatalogueReference);
   } catch (const UsageError& e) {
     std::cerr << "tavjit: error: " << e.message << '\n';
     return kExitUsage;

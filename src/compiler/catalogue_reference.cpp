@@ -1,0 +1,260 @@
+// CatalogueReference: a Markdown reference of a catalogue's elements for
+// macro authors. Each example is compiled by the compiler itself, so the
+// script shown is the script a document gets.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue_json.h"
+#include "compiler/document_shape.h"
+#include "compiler/tavjit_impl.h"
+#include "compiler/xml_document.h"
+#include "tavjit/catalogue.hpp"
+
+namespace tavjit {
+
+namespace {
+
+using shape::ValueKind;
+
+std::string Lf(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i] == '\r' ? '\n' : text[i];
+  }
+  return out;
+}
+
+// Catalogue text as Markdown prose: characters that would start markup are
+// escaped. In a table cell line breaks become blanks and bars are escaped.
+std::string Prose(std::string_view text, bool cell = false) {
+  std::string out;
+  for (char c : Lf(text)) {
+    if (cell && c == '\n') c = ' ';
+    if (c == '\\' || c == '*' || c == '_' || c == '`' || c == '[' || c == ']' || c == '<' ||
+        (cell && c == '|'))
+      out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+std::string Code(std::string_view text) {
+  if (text.find('`') != std::string_view::npos || text.find_first_of("\r\n|") != text.npos)
+    return Prose(text, true);
+  return "`" + std::string(text) + "`";
+}
+
+std::string XmlAttributeValue(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// GitHub's heading anchors: lower case, blanks as hyphens, most
+// punctuation dropped.
+std::string Anchor(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    if (c >= 'A' && c <= 'Z')
+      out += static_cast<char>(c - 'A' + 'a');
+    else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+             static_cast<unsigned char>(c) >= 0x80)
+      out += c;
+  }
+  return out;
+}
+
+// The element with a sample value for each attribute and, when it takes
+// text, the word text; else inside an if, where it belongs.
+std::string ExampleElement(const CElement& e, const shape::Placement& placement) {
+  auto open = [](const CElement& el) {
+    std::string s = "<" + el.ElementName();
+    for (const CAttributes::Ptr& a : el.Attributes())
+      s += " " + a->AttributeName() + "=\"" + XmlAttributeValue(shape::SampleValue(*a)) + "\"";
+    return s;
+  };
+  std::string s = open(e) + (e.ContainsText() ? ">text</" + e.ElementName() + ">" : "/>");
+  if (&e == placement.else_element.get()) {
+    const CElement& if_element = *placement.if_element;
+    s = open(if_element) + ">" + s + "</" + if_element.ElementName() + ">";
+  }
+  return s;
+}
+
+struct Compiled {
+  bool ok = false;
+  std::string text, errmsg;
+};
+
+// Compiles a body on a fresh compiler instance, from memory.
+Compiled CompileBody(std::string_view catalogue_bytes, const std::string& body) {
+  CTavJIT::Impl impl;
+  impl.catalogue.LoadBytes(catalogue_bytes);
+  impl.initialised = true;
+  const std::string doc =
+      "<?xml version=\"1.0\"?><tav version=\"1.0\" edition=\"korvane\"><tavhead><version>1"
+      "</version></tavhead><tavbody>" +
+      body + "</tavbody></tav>";
+  Compiled c;
+  c.ok = impl.Compile(doc);
+  c.text = impl.text;
+  c.errmsg = impl.err_msg;
+  return c;
+}
+
+std::string TypeCell(const CAttribute& a) {
+  if (shape::KindOf(a) != ValueKind::kChoice) return shape::KindInWords(a);
+  const std::vector<std::string> values = shape::ChoiceValues(a);
+  if (values.empty()) return shape::KindInWords(a);
+  std::string s = "one of ";
+  for (size_t i = 0; i < values.size(); ++i) s += (i ? ", " : "") + Code(values[i]);
+  return s;
+}
+
+class ReferenceWriter {
+ public:
+  explicit ReferenceWriter(std::string_view catalogue_bytes) : bytes_(catalogue_bytes) {}
+  std::string Write(const CElements& catalogue);
+
+ private:
+  void Intro();
+  void Element(const CElement& e);
+  void Attributes(const CElement& e);
+  void Example(const CElement& e);
+
+  std::string_view bytes_;
+  shape::Placement placement_;
+  std::vector<const CElement*> order_;
+  std::string out_;
+};
+
+void ReferenceWriter::Intro() {
+  out_ +=
+      "# Element reference\n"
+      "\n"
+      "The elements that the body of a TAV document (`tavbody`) may hold, as the catalogue\n"
+      "defines them. Written by `tavjit catalogue docs`; do not edit by hand.\n"
+      "\n"
+      "Attribute types:\n"
+      "\n"
+      "- number or variable: a number (`12`, `-1.5`, `2e3`), or a variable given by its name\n"
+      "  (`n`) or by a reference (`%n%`).\n"
+      "- true or false, or a variable: `true` or `false` in any letter case, or a variable as\n"
+      "  above.\n"
+      "- one of: one of the values listed.\n"
+      "- variable name: letters, digits and `_`, not starting with a digit.\n"
+      "- text: anything.\n"
+      "\n"
+      "An element that leaves an attribute out gets the value that the last element of the\n"
+      "same name gave it, or else the default. Each example is compiled on its own by the\n"
+      "compiler; every line of a script ends in CR LF.\n"
+      "\n";
+  // The contents: one link per element, in the order of the sections.
+  std::string line;
+  for (const CElement* e : order_) {
+    std::string link = "[" + Code(e->ElementName()) + "](#" + Anchor(e->ElementName()) + ")";
+    if (!line.empty() && line.size() + link.size() + 2 > 100) {
+      out_ += line + ",\n";
+      line.clear();
+    }
+    line += (line.empty() ? "" : ", ") + link;
+  }
+  out_ += line + "\n\n";
+}
+
+void ReferenceWriter::Attributes(const CElement& e) {
+  if (e.Attributes().Count() == 0) {
+    out_ += "No attributes.\n\n";
+    return;
+  }
+  out_ += "| Attribute | Type | Required | Default | Description |\n";
+  out_ += "|---|---|---|---|---|\n";
+  for (const CAttributes::Ptr& a : e.Attributes()) {
+    const std::string left_out = shape::ValueWhenLeftOut(*a);
+    out_ += "| " + Code(a->AttributeName()) + " | " + TypeCell(*a) + " | " +
+            (shape::MustBeWritten(*a) ? "yes" : "no") + " | " +
+            (left_out.empty() ? std::string() : Code(left_out)) + " | " +
+            Prose(a->Description(), true) + " |\n";
+  }
+  out_ += "\n";
+}
+
+void ReferenceWriter::Example(const CElement& e) {
+  const std::string body = ExampleElement(e, placement_);
+  const Compiled c = CompileBody(bytes_, body);
+  out_ += "```xml\n" + body + "\n```\n\n";
+  if (!c.ok) {
+    out_ += "The compiler rejects this example" +
+            (c.errmsg.empty() ? std::string(".") : ": " + Prose(c.errmsg)) + "\n\n";
+    return;
+  }
+  std::string script = Lf(c.text);
+  if (!script.empty() && script.back() != '\n') script += '\n';
+  out_ += "gives\n\n```vb\n" + script + "```\n\n";
+}
+
+void ReferenceWriter::Element(const CElement& e) {
+  out_ += "## " + Code(e.ElementName()) + "\n\n";
+  if (!e.Description().empty()) out_ += Prose(e.Description()) + "\n\n";
+  if (!e.Information().empty()) out_ += Prose(e.Information()) + "\n\n";
+  if (&e == placement_.if_element.get()) {
+    out_ += "Holds the elements it runs";
+    if (placement_.else_element)
+      out_ += ", then optionally " + Code(placement_.else_element->ElementName()) +
+              " and the elements that run otherwise";
+    out_ += ".\n\n";
+  } else if (&e == placement_.loop_element.get()) {
+    out_ += "Holds the elements it repeats.\n\n";
+  } else if (&e == placement_.else_element.get()) {
+    out_ += "Stands only inside " + Code(placement_.if_element->ElementName()) + ".\n\n";
+  }
+  Attributes(e);
+  if (e.ContainsText()) {
+    out_ += std::string("Text (") + (e.TextRequired() ? "required" : "optional") +
+            (e.TextAllowMultiLine() ? ", may span lines" : ", one line") + ")";
+    out_ += e.TextDescription().empty() ? "." : ": " + Prose(e.TextDescription());
+    out_ += "\n\n";
+  } else {
+    out_ += "No text.\n\n";
+  }
+  Example(e);
+}
+
+std::string ReferenceWriter::Write(const CElements& catalogue) {
+  placement_ = shape::PlaceElements(catalogue);
+  // else follows the if that holds it.
+  for (const CElements::Ptr& e : placement_.steps) {
+    order_.push_back(e.get());
+    if (e == placement_.if_element && placement_.else_element)
+      order_.push_back(placement_.else_element.get());
+  }
+  Intro();
+  for (const CElement* e : order_) Element(*e);
+  // The file ends in one line break, not a blank line.
+  while (out_.size() > 1 && out_.back() == '\n' && out_[out_.size() - 2] == '\n') out_.pop_back();
+  return std::move(out_);
+}
+
+}  // namespace
+
+std::optional<std::string> CatalogueReference(std::string_view catalogue_bytes,
+                                              std::string* error) {
+  if (!IsCatalogueFile(catalogue_bytes)) {
+    if (error) *error = "not a catalogue file";
+    return std::nullopt;
+  }
+  CElements catalogue;
+  catalogue.LoadBytes(catalogue_bytes);
+  return ReferenceWriter(catalogue_bytes).Write(catalogue);
+}
+
+}  // namespace tavjit

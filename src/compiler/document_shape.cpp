@@ -1,0 +1,105 @@
+// What a catalogue lets a document write; see document_shape.h.
+#include "compiler/document_shape.h"
+
+#include <algorithm>
+
+#include "support/text.h"
+
+namespace tavjit::shape {
+
+ValueKind KindOf(const CAttribute& attr) {
+  switch (attr.DataType()) {
+    case 5: return ValueKind::kNumber;
+    case 6: return ValueKind::kTruth;
+    case 7: return ValueKind::kChoice;
+    case 8: return ValueKind::kVariableName;
+    default: return ValueKind::kText;
+  }
+}
+
+std::vector<std::string> ChoiceValues(const CAttribute& attr) {
+  std::vector<std::string> values;
+  std::string_view rest = attr.ArrayValues();
+  while (true) {
+    const size_t bar = rest.find('|');
+    std::string entry(rest.substr(0, bar));
+    if (!entry.empty() && std::find(values.begin(), values.end(), entry) == values.end())
+      values.push_back(std::move(entry));
+    if (bar == std::string_view::npos) break;
+    rest.remove_prefix(bar + 1);
+  }
+  return values;
+}
+
+std::string KindInWords(const CAttribute& attr) {
+  switch (KindOf(attr)) {
+    case ValueKind::kNumber: return "number or variable";
+    case ValueKind::kTruth: return "true or false, or a variable";
+    case ValueKind::kVariableName: return "variable name";
+    case ValueKind::kText: return "text";
+    case ValueKind::kChoice: break;
+  }
+  const std::vector<std::string> values = ChoiceValues(attr);
+  if (values.empty()) return "choice with no values";
+  std::string words = "one of: ";
+  for (size_t i = 0; i < values.size(); ++i) words += (i ? ", " : "") + values[i];
+  return words;
+}
+
+std::string ValueWhenLeftOut(const CAttribute& attr) {
+  if (!attr.Value().empty()) return attr.Value();
+  return attr.Required() ? attr.DefaultValue().ToText() : std::string();
+}
+
+std::string SampleValue(const CAttribute& attr) {
+  switch (KindOf(attr)) {
+    case ValueKind::kNumber: return "1";
+    case ValueKind::kTruth: return "true";
+    case ValueKind::kVariableName: return "x";
+    case ValueKind::kText: return "text";
+    case ValueKind::kChoice: break;
+  }
+  const std::vector<std::string> values = ChoiceValues(attr);
+  return values.empty() ? std::string() : values.front();
+}
+
+namespace {
+
+bool IsClosingElement(std::string_view name) {
+  const std::string lower = ToLower(name);
+  return lower == "endif" || lower == "endloop";
+}
+
+}  // namespace
+
+Placement PlaceElements(const CElements& catalogue) {
+  Placement p;
+  for (const CElements::Ptr& e : catalogue) {
+    const std::string& name = e->ElementName();
+    if (IsClosingElement(name)) continue;
+    if (name == kIf) p.if_element = e;
+    if (name == kElse) p.else_element = e;
+    if (name == kLoop) p.loop_element = e;
+    p.steps.push_back(e);
+  }
+  if (p.if_element && p.else_element)
+    std::erase(p.steps, p.else_element);
+  else
+    p.else_element = nullptr;
+  return p;
+}
+
+bool IsXmlName(std::string_view name) {
+  // Bytes from 0x80 on belong to non-ASCII characters, which XML names allow
+  // almost all of.
+  auto start = [](unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+  };
+  auto rest = [&](unsigned char c) {
+    return start(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+  };
+  if (name.empty() || !start(name[0])) return false;
+  return std::all_of(name.begin() + 1, name.end(), rest);
+}
+
+}  // namespace tavjit::shape

@@ -1,0 +1,58 @@
+// What a catalogue lets a document write, as the schema and the reference
+// describe it: which elements a document may use and where, what each
+// attribute accepts, and what an attribute that is left out gets.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/records.h"
+
+namespace tavjit::shape {
+
+// The attribute data types that attribute checking tells apart.
+enum class ValueKind { kText, kNumber, kTruth, kChoice, kVariableName };
+
+ValueKind KindOf(const CAttribute& attr);
+
+// The entries of a choice, in catalogue order, without empty entries and
+// repeats.
+std::vector<std::string> ChoiceValues(const CAttribute& attr);
+
+// The type in words, for people: "number or variable", "one of: a, b".
+std::string KindInWords(const CAttribute& attr);
+
+// The value an element gets when the document leaves the attribute out and
+// no earlier element of the same name gave it: the catalogue's preset
+// value, else for a required attribute its default. Empty when none.
+std::string ValueWhenLeftOut(const CAttribute& attr);
+
+// A document must write the attribute (with a value that is not empty).
+inline bool MustBeWritten(const CAttribute& attr) {
+  return attr.Required() && ValueWhenLeftOut(attr).empty();
+}
+
+// A sample value of the attribute's type for examples.
+std::string SampleValue(const CAttribute& attr);
+
+// The element names the walk treats specially, compared exactly as it does.
+inline constexpr std::string_view kIf = "if", kElse = "else", kLoop = "loop";
+
+// Where a catalogue element may stand in a document.
+struct Placement {
+  std::vector<CElements::Ptr> steps;  // in tavbody, if and loop
+  CElements::Ptr if_element, else_element, loop_element;  // null when absent
+};
+
+// Every element a document may write, in catalogue order: all but the
+// closing elements that only the walk adds. else stands only inside if
+// when the catalogue has both.
+Placement PlaceElements(const CElements& catalogue);
+
+// True for a name that XML allows as an element or attribute name without
+// a prefix.
+bool IsXmlName(std::string_view name);
+
+}  // namespace tavjit::shape

@@ -1,0 +1,291 @@
+// The tavjit command line through its process boundary: exit status, stdout
+// bytes, stderr lines and the files it leaves behind.
+#ifdef TAVJIT_TOOL
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tavjit/catalogue.hpp"
+#include "test_support.h"
+
+using namespace tavtest;
+
+namespace {
+
+struct Outcome {
+  int code = -1;
+  std::string out, err;
+  std::vector<std::string> ErrLines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(err);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+};
+
+const std::string kCut = Script({"Option Explicit", "If docs.Count Then",
+                                 "docs.ActiveDocument.Cut", "End If"});
+
+std::string Goto(const char* line) {
+  return Script({"Option Explicit", "If docs.Count Then",
+                 (std::string("docs.ActiveDocument.GotoLine ") + line).c_str(), "End If"});
+}
+
+std::string Example(const char* name) {
+  return (fs::path(TAVJIT_SOURCE_DIR) / "examples" / name).string();
+}
+
+class Tool : public ::testing::Test {
+ protected:
+  // Runs the tool with args inside dir_; stdout and stderr go through files
+  // so neither pipe can stall the other.
+  Outcome Run(const std::vector<std::string>& args) {
+    const std::string out_path = (capture_.path() / "out").string();
+    const std::string err_path = (capture_.path() / "err").string();
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      std::vector<char*> argv{const_cast<char*>(TAVJIT_TOOL)};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (out < 0 || err < 0 || ::chdir(dir_.path().c_str()) != 0) ::_exit(127);
+      ::dup2(out, 1);
+      ::dup2(err, 2);
+      ::execv(TAVJIT_TOOL, argv.data());
+      ::_exit(127);
+    }
+    Outcome r;
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return r;
+    r.code = WEXITSTATUS(status);
+    r.out = ReadFile(out_path);
+    r.err = ReadFile(err_path);
+    return r;
+  }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    fs::create_directories((dir_.path() / name).parent_path());
+    return dir_.Write(name, bytes);
+  }
+  std::string At(const std::string& name) const { return ReadFile((dir_.path() / name).string()); }
+  std::set<std::string> Listing() const {
+    std::set<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(dir_.path()))
+      names.insert(fs::relative(e.path(), dir_.path()).string());
+    return names;
+  }
+
+  TempDir dir_, capture_;
+};
+
+TEST_F(Tool, CompilePrintsEachExampleByteForByte) {
+  int seen = 0;
+  for (const auto& e : fs::directory_iterator(fs::path(TAVJIT_SOURCE_DIR) / "examples")) {
+    if (e.path().extension() != ".tav") continue;
+    SCOPED_TRACE(e.path().string());
+    ++seen;
+    Outcome r = Run({"compile", e.path().string()});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, ReadFile(fs::path(e.path()).replace_extension(".vbs").string()));
+    EXPECT_EQ(r.err, "");
+  }
+  EXPECT_GE(seen, 5);
+}
+
+TEST_F(Tool, OutputFileIsReplacedOnlyOnSuccess) {
+  Write("good.tav", Doc("<cut/>"));
+  Write("bad.tav", Doc("<goto line=\"x y\"/>"));
+  Write("out.vbs", "earlier");
+
+  Outcome ok = Run({"compile", "-o", "out.vbs", "good.tav"});
+  EXPECT_EQ(ok.code, 0);
+  EXPECT_EQ(ok.out, "");
+  EXPECT_EQ(At("out.vbs"), kCut);
+
+  Outcome failed = Run({"compile", "-o", "out.vbs", "bad.tav"});
+  EXPECT_EQ(failed.code, 1);
+  EXPECT_EQ(At("out.vbs"), kCut);
+  // No temporary file left beside it either.
+  EXPECT_EQ(Listing(), (std::set<std::string>{"good.tav", "bad.tav", "out.vbs"}));
+}
+
+TEST_F(Tool, SeveralFilesWriteBesideTheirSourcesOrIntoTheDirectory) {
+  Write("a.tav", Doc("<cut/>"));
+  Write("sub/b.tav", Doc("<goto line=\"3\"/>"));
+  Write("sub/bad.tav", Doc("<goto line=\"x y\"/>"));
+  fs::create_directory(dir_.path() / "out");
+
+  Outcome beside = Run({"compile", "a.tav", "sub/bad.tav", "sub/b.tav"});
+  EXPECT_EQ(beside.code, 1);
+  EXPECT_EQ(beside.out, "");
+  EXPECT_EQ(At("a.vbs"), kCut);
+  EXPECT_EQ(At("sub/b.vbs"), Goto("3"));
+  EXPECT_FALSE(fs::exists(dir_.path() / "sub/bad.vbs"));
+
+  Outcome into = Run({"compile", "-o", "out", "a.tav", "sub/b.tav"});
+  EXPECT_EQ(into.code, 0);
+  EXPECT_EQ(At("out/a.vbs"), kCut);
+  EXPECT_EQ(At("out/b.vbs"), Goto("3"));
+}
+
+TEST_F(Tool, DiagnosticsGoToStderrInTheOrderRaised) {
+  Write("mixed.tav", Doc("<unknown/>\n<goto line=\"x y\"/>"));
+  Write("garbage.tav", "not xml");
+  Outcome r = Run({"compile", "mixed.tav", "garbage.tav", "missing.tav"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.ErrLines(),
+            (std::vector<std::string>{
+                "mixed.tav:5: warning: Unsupported element, 'unknown', found in document body.",
+                "mixed.tav:6: error: line contains an invalid value in element goto",
+                "garbage.tav: error: Not a TAV document or file is not well formed",
+                "missing.tav: error: File doesn't exist."}));
+}
+
+TEST_F(Tool, JsonHasOneObjectPerFileInOrder) {
+  Write("a.tav", Doc("<goto line=\"7\"/>"));
+  Write("b.tav", Doc("<unknown/>\n<goto line=\"x y\"/>"));
+  Outcome r = Run({"compile", "--json", "a.tav", "b.tav"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, "");
+  // Text is what the instance holds after each Execute: a failed run keeps
+  // the script of the last one that completed.
+  const nlohmann::json expected = {
+      {{"file", "a.tav"}, {"result", true}, {"text", Goto("7")}, {"errmsg", ""},
+       {"events", nlohmann::json::array()}},
+      {{"file", "b.tav"},
+       {"result", false},
+       {"text", Goto("7")},
+       {"errmsg", "line contains an invalid value in element goto"},
+       {"events",
+        {{{"kind", "warning"},
+          {"message", "Unsupported element, 'unknown', found in document body."},
+          {"line", 5}},
+         {{"kind", "error"},
+          {"message", "line contains an invalid value in element goto"},
+          {"line", 6}}}}}};
+  EXPECT_EQ(nlohmann::json::parse(r.out, nullptr, false), expected) << r.out;
+
+  Write("c.tav", "not xml");
+  nlohmann::json no_line = nlohmann::json::parse(Run({"compile", "--json", "c.tav"}).out);
+  EXPECT_TRUE(no_line.at(0).at("events").at(0).at("line").is_null());
+}
+
+TEST_F(Tool, AttributeValuesCarryFromOneFileToTheNext) {
+  Write("a.tav", Doc("<goto line=\"7\"/>"));
+  Write("b.tav", Doc("<goto/>"));
+  EXPECT_EQ(Run({"compile", "a.tav", "b.tav"}).code, 0);
+  EXPECT_EQ(At("a.vbs"), Goto("7"));
+  EXPECT_EQ(At("b.vbs"), Goto("7"));
+  // Alone, the second file takes the catalogue's default.
+  EXPECT_EQ(Run({"compile", "b.tav"}).out, Goto("1"));
+}
+
+TEST_F(Tool, UsageErrorsExitWithTwo) {
+  Write("a.tav", Doc("<cut/>"));
+  Write("b.tav", Doc("<cut/>"));
+  Write("plain.txt", "neither JSON nor a catalogue");
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frobnicate"},
+      {"compile"},
+      {"compile", "--bogus", "a.tav"},
+      {"compile", "--catalogue", "missing.json", "a.tav"},
+      {"compile", "--catalogue", ".", "a.tav"},
+      {"compile", "--catalogue", "plain.txt", "a.tav"},
+      {"compile", "-o", "plain.txt", "a.tav", "b.tav"},
+      {"catalogue"},
+      {"catalogue", "build", "missing.json", "-o", "x.tavcat"},
+  };
+  for (const auto& args : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    Outcome r = Run(args);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err, "");
+  }
+  EXPECT_EQ(Listing(), (std::set<std::string>{"a.tav", "b.tav", "plain.txt"}));
+}
+
+TEST_F(Tool, HelpAndVersionPrintToStdout) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--help"}, {"-h"}, {"compile", "--help"}, {"catalogue", "build", "--help"}, {"--version"}};
+  for (const auto& args : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    Outcome r = Run(args);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "");
+    if (args[0] == "--version")
+      EXPECT_EQ(r.out, std::string("tavjit ") + tavjit::Version() + "\n");
+    else
+      EXPECT_NE(r.out.find("Usage: tavjit"), std::string::npos) << r.out;
+  }
+}
+
+TEST_F(Tool, CatalogueFromJsonSourceOrBuiltFile) {
+  const std::string json = (fs::path(TAVJIT_SOURCE_DIR) / "src/catalogue/default_catalogue.json").string();
+  ASSERT_EQ(Run({"catalogue", "build", json, "-o", "default.tavcat"}).code, 0);
+  for (const std::string catalogue : {json, std::string("default.tavcat")}) {
+    SCOPED_TRACE(catalogue);
+    Outcome r = Run({"compile", "--catalogue", catalogue, Example("number-lines.tav")});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, ReadFile(Example("number-lines.vbs")));
+  }
+
+  // A catalogue of its own really replaces the built-in one.
+  Write("small.json", R"({"elements": [{"name": "cut"}]})");
+  Write("doc.tav", Doc("<cut/>\n<copy/>"));
+  ASSERT_EQ(Run({"catalogue", "build", "small.json", "-o", "small.tavcat"}).code, 0);
+  for (const std::string catalogue : {"small.json", "small.tavcat"}) {
+    SCOPED_TRACE(catalogue);
+    Outcome r = Run({"compile", "--catalogue", catalogue, "doc.tav"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, kCut);
+    EXPECT_EQ(r.ErrLines(), (std::vector<std::string>{
+                                "doc.tav:6: warning: Unsupported element, 'copy', found in document body."}));
+  }
+}
+
+TEST_F(Tool, DumpThenBuildGivesTheSameFile) {
+  const std::string json = (fs::path(TAVJIT_SOURCE_DIR) / "src/catalogue/default_catalogue.json").string();
+  ASSERT_EQ(Run({"catalogue", "build", json, "-o", "first.tavcat"}).code, 0);
+  Outcome dump = Run({"catalogue", "dump", "first.tavcat"});
+  ASSERT_EQ(dump.code, 0);
+  Write("dumped.json", dump.out);
+  ASSERT_EQ(Run({"catalogue", "build", "dumped.json", "-o", "second.tavcat"}).code, 0);
+  EXPECT_EQ(At("second.tavcat"), At("first.tavcat"));
+  // The file the build installs is the built-in catalogue.
+  EXPECT_EQ(At("first.tavcat"), tavjit::DefaultCatalogue());
+  EXPECT_EQ(ReadFile(TAVJIT_BINARY_DIR "/generated/default.tavcat"), tavjit::DefaultCatalogue());
+}
+
+TEST_F(Tool, CatalogueErrorsNameTheFileAndLeaveNoOutput) {
+  Write("bad.json", R"({"elements": [{"name": "x", "bogus": 1}]})");
+  Write("doc.tav", Doc("<cut/>"));
+  Outcome build = Run({"catalogue", "build", "bad.json", "-o", "bad.tavcat"});
+  EXPECT_EQ(build.code, 1);
+  ASSERT_EQ(build.ErrLines().size(), 1u);
+  EXPECT_EQ(build.err.rfind("bad.json: error: ", 0), 0u) << build.err;
+  EXPECT_NE(build.err.find("\"x\""), std::string::npos) << build.err;
+  EXPECT_NE(build.err.find("\"bogus\""), std::string::npos) << build.err;
+  EXPECT_FALSE(fs::exists(dir_.path() / "bad.tavcat"));
+
+  Outcome dump = Run({"catalogue", "dump", "doc.tav"});
+  EXPECT_EQ(dump.code, 1);
+  EXPECT_EQ(dump.out, "");
+  EXPECT_EQ(dump.ErrLines(), (std::vector<std::string>{"doc.tav: error: not a catalogue file"}));
+}
+
+}  // namespace
+
+#endif  // TAVJIT_TOOL
