@@ -38,15 +38,6 @@ std::string_view View(const xmlChar* s) {
   return s ? std::string_view(reinterpret_cast<const char*>(s)) : std::string_view();
 }
 
-void Qualified(std::string* out, const xmlChar* prefix, const xmlChar* local) {
-  out->clear();
-  if (prefix) {
-    out->append(View(prefix));
-    out->push_back(':');
-  }
-  out->append(View(local));
-}
-
 // Without entity substitution libxml2 hands over an '&' inside an attribute
 // value as "&#38;" (it would re-parse the value to build a tree); no other
 // reference can remain in a document without a type declaration.
