@@ -23,7 +23,11 @@ class CAttribute {
   bool Required() const { return required_; }
   void SetRequired(bool vData) { required_ = vData; }
   const std::string& Value() const { return value_; }
-  void SetValue(std::string vData) { value_ = std::move(vData); }
+  // Values change once per listed element: copying into the stored string
+  // keeps its buffer.
+  void SetValue(std::string_view vData) { value_.assign(vData); }
+  void SetValue(std::string&& vData) { value_ = std::move(vData); }
+  void SetValue(const char* vData) { value_.assign(vData); }
   const std::string& AttributeName() const { return attribute_name_; }
   void SetAttributeName(std::string vData) { attribute_name_ = std::move(vData); }
   int32_t DataType() const { return data_type_; }
@@ -75,7 +79,9 @@ class CElement {
   const std::string& ElementName() const { return element_name_; }
   void SetElementName(std::string vData) { element_name_ = std::move(vData); }
   const std::string& Text() const { return text_; }
-  void SetText(std::string vData) { text_ = std::move(vData); }
+  void SetText(std::string_view vData) { text_.assign(vData); }
+  void SetText(std::string&& vData) { text_ = std::move(vData); }
+  void SetText(const char* vData) { text_.assign(vData); }
   const std::string& TextDescription() const { return text_description_; }
   void SetTextDescription(std::string vData) { text_description_ = std::move(vData); }
   const std::string& Information() const { return information_; }

@@ -83,7 +83,7 @@ bool CTavJIT::Impl::Execute(const std::string& sFileName) {
 }
 
 bool CTavJIT::Impl::Compile(std::string bytes) {
-  script.Reset();
+  script.Reset(bytes.size());
   std::unique_ptr<xml::Document> doc = xml::Document::Parse(bytes);
   std::string().swap(bytes);  // the arena holds what is needed
   if (!doc) {

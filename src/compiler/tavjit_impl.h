@@ -17,6 +17,7 @@ struct CTavJIT::Impl {
   std::string text;
   CElements catalogue;
   bool initialised = false;
+  std::string decoded_;  // the walk's buffer for decoded values
 
   std::vector<MessageHandler> error_handlers;
   std::vector<MessageHandler> warning_handlers;

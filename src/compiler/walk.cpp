@@ -37,9 +37,13 @@ bool CTavJIT::Impl::PopulateDoc(xml::Node parent) {
         RaiseWarning(msg::UnsupportedAttribute(attr_name, name), line);
         return;
       }
-      (*attr)->SetValue(TAVDecode(value));
+      TAVDecodeInto(value, &decoded_);
+      (*attr)->SetValue(std::string_view(decoded_));
     });
-    if (def.ContainsText()) def.SetText(TAVDecode(node.Text()));
+    if (def.ContainsText()) {
+      TAVDecodeInto(node.Text(), &decoded_);
+      def.SetText(std::string_view(decoded_));
+    }
 
     script.Add(def, line);
 

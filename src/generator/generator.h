@@ -19,6 +19,8 @@ class ValueError : public std::runtime_error {
 };
 
 std::string TAVDecode(std::string_view text);
+// TAVDecode into out, reusing its buffer.
+void TAVDecodeInto(std::string_view text, std::string* out);
 bool ValidVarName(std::string_view text);
 // Throws ValueError when the trimmed text is the single character "%".
 bool ContainVariableValue(std::string_view text);

@@ -132,10 +132,12 @@ bool SpliceVariablesOnce(std::string_view script, const CVariables& variables, s
   return true;
 }
 
-void ScriptBuilder::Reset() {
+void ScriptBuilder::Reset(size_t size_hint) {
   slots_.clear();  // a reloaded catalogue may reuse the addresses
   count_ = 0;
   raw_.clear();
+  if (size_hint == 0) raw_.shrink_to_fit();
+  raw_.reserve(size_hint + size_hint / 4);  // a script is a little longer than its document
   block_end_.clear();
   decls_.clear();
   unsettled_.clear();
@@ -156,12 +158,14 @@ ScriptBuilder::Slot& ScriptBuilder::SlotFor(const CElement& definition) {
   return it->second;
 }
 
-bool ScriptBuilder::SameAsMemo(const Slot& slot, const CElement& definition) {
-  if (!slot.memo_valid || slot.memo_text != definition.Text()) return false;
-  const CAttributes& attrs = definition.Attributes();
-  for (int32_t i = 1; i <= attrs.Count(); ++i)
-    if (attrs.Item(i)->Value() != slot.memo_values[static_cast<size_t>(i - 1)]) return false;
-  return true;
+void ScriptBuilder::MemoKey(const CElement& definition) {
+  key_.clear();
+  auto put = [this](std::string_view v) {
+    const uint64_t n = v.size();
+    key_.append(reinterpret_cast<const char*>(&n), sizeof n).append(v);
+  };
+  for (const auto& a : definition.Attributes()) put(a->Value());
+  put(definition.Text());
 }
 
 bool ScriptBuilder::Translate(CElement& element, uint32_t line, std::string* block,
@@ -177,13 +181,12 @@ bool ScriptBuilder::Translate(CElement& element, uint32_t line, std::string* blo
     return false;
   }
   CVariables declared;
-  std::string text = BuildElementLine(element, declared);
+  const std::string text = BuildElementLine(element, declared);
   block->clear();
-  if (ContainsNoCase(text, kActiveDocument)) {
+  if (ContainsNoCase(text, kActiveDocument))
     block->append("If docs.Count Then\r\n").append(text).append("\r\nEnd If");
-  } else {
-    *block = std::move(text);
-  }
+  else
+    block->append(text);
   block->append(kCrLf);
   decl->reset();
   if (declared.Count() == 1)
@@ -195,11 +198,19 @@ void ScriptBuilder::Add(const CElement& definition, uint32_t line) {
   if (stopped_) return;
   const size_t index = count_++;
   Slot& slot = SlotFor(definition);
-  if (SameAsMemo(slot, definition)) {
-    if (observer_) observer_(*slot.scratch, line, slot.memo_block);
-    raw_ += slot.memo_block;
-    if (slot.memo_decl) {
-      decls_.push_back(*slot.memo_decl);
+  MemoKey(definition);
+  if (auto hit = slot.memo.find(key_); hit != slot.memo.end()) {
+    const Memo& m = hit->second;
+    if (observer_) {
+      for (int32_t i = 1; i <= slot.scratch->Attributes().Count(); ++i)
+        slot.scratch->Attributes().Item(i)->SetValue(
+            std::string_view(m.checked[static_cast<size_t>(i - 1)]));
+      slot.scratch->SetText(definition.Text());
+      observer_(*slot.scratch, line, m.block);
+    }
+    raw_ += m.block;
+    if (m.decl) {
+      decls_.push_back(*m.decl);
       decls_.back().index = index;
     }
     block_end_.push_back(raw_.size());
@@ -207,17 +218,11 @@ void ScriptBuilder::Add(const CElement& definition, uint32_t line) {
   }
   CElement& element = *slot.scratch;
   const CAttributes& def_attrs = definition.Attributes();
-  slot.memo_values.resize(static_cast<size_t>(def_attrs.Count()));
-  for (int32_t i = 1; i <= def_attrs.Count(); ++i) {
-    const std::string& v = def_attrs.Item(i)->Value();
-    element.Attributes().Item(i)->SetValue(v);
-    slot.memo_values[static_cast<size_t>(i - 1)] = v;
-  }
-  element.SetText(definition.Text());
-  slot.memo_text = definition.Text();
-  slot.memo_valid = false;
+  for (int32_t i = 1; i <= def_attrs.Count(); ++i)
+    element.Attributes().Item(i)->SetValue(std::string_view(def_attrs.Item(i)->Value()));
+  element.SetText(std::string_view(definition.Text()));
 
-  std::string block;
+  std::string& block = block_;
   std::optional<Declaration> decl;
   if (!Translate(element, line, &block, &decl, index)) {
     stopped_ = true;  // every later run fails here or before
@@ -227,13 +232,15 @@ void ScriptBuilder::Add(const CElement& definition, uint32_t line) {
   if (MayChangeAgain(element)) {
     CElements holder;
     holder.AddObject(element, "K");
-    unsettled_.push_back(Unsettled{index, line, raw_.size(), holder.Item(1), {}, std::move(block),
+    unsettled_.push_back(Unsettled{index, line, raw_.size(), holder.Item(1), {}, block,
                                    std::nullopt, std::move(decl), true});
   } else {
     raw_ += block;
-    slot.memo_block = std::move(block);
-    slot.memo_decl = decl;
-    slot.memo_valid = true;
+    if (slot.memo.size() < kMemoPerDefinition && key_.size() + block.size() <= kMemoLargest) {
+      Memo m{block, decl, {}};
+      for (const auto& a : element.Attributes()) m.checked.push_back(a->Value());
+      slot.memo.emplace(key_, std::move(m));
+    }
     if (decl) decls_.push_back(std::move(*decl));
   }
   block_end_.push_back(raw_.size());

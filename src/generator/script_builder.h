@@ -35,8 +35,9 @@ class ScriptBuilder {
   explicit ScriptBuilder(Reporter report) : report_(std::move(report)) {}
   void SetObserver(Observer observer) { observer_ = std::move(observer); }
 
-  // Forgets everything: the start of a compile.
-  void Reset();
+  // Forgets everything: the start of a compile. size_hint: the document's
+  // size, from which the script's is guessed.
+  void Reset(size_t size_hint = 0);
 
   // Lists a copy of the definition as it stands now (its attribute values
   // and text), for the element at the given source line.
@@ -79,18 +80,24 @@ class ScriptBuilder {
     size_t unsettled;   // unsettled_ entries covered
   };
 
-  // Per definition: a working copy, and the last element listed from it
-  // that settled at once, with what it gave. An element whose values and
-  // text equal that one's gives the same check and the same block.
+  // Per definition: a working copy, and what the elements listed from it
+  // that settled at once gave, by their values and text. An element whose
+  // values and text equal an earlier one's gives the same check (a pass) and
+  // the same block.
+  struct Memo {
+    std::string block;
+    std::optional<Declaration> decl;
+    std::vector<std::string> checked;  // values after the check, for the observer
+  };
   struct Slot {
     std::shared_ptr<CElement> scratch;
-    bool memo_valid = false;
-    std::vector<std::string> memo_values;
-    std::string memo_text, memo_block;
-    std::optional<Declaration> memo_decl;
+    std::unordered_map<std::string, Memo> memo;
   };
+  static constexpr size_t kMemoPerDefinition = 512;
+  static constexpr size_t kMemoLargest = 4096;  // bytes of key and block
   Slot& SlotFor(const CElement& definition);
-  static bool SameAsMemo(const Slot& slot, const CElement& definition);
+  // The key of an element's values and text, written into key_.
+  void MemoKey(const CElement& definition);
   // Checks and translates; false when the check failed (failure_ is set).
   bool Translate(CElement& element, uint32_t line, std::string* block,
                  std::optional<Declaration>* decl, size_t index);
@@ -101,6 +108,8 @@ class ScriptBuilder {
   std::unordered_map<const CElement*, Slot> slots_;
   size_t count_ = 0;                   // elements listed
   std::string raw_;                    // blocks of settled elements, in order
+  std::string block_;                  // the block being built
+  std::string key_;                    // the memo key being built
   std::vector<uint64_t> block_end_;    // end of each element's block in raw_
   std::vector<Declaration> decls_;     // settled declarations, in order
   std::vector<Unsettled> unsettled_;

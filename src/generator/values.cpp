@@ -102,11 +102,21 @@ static size_t NextSpecial(std::string_view text, size_t i) {
 }
 
 std::string TAVDecode(std::string_view text) {
-  if (NextSpecial(text, 0) == std::string_view::npos) return std::string(text);
+  std::string out;
+  TAVDecodeInto(text, &out);
+  return out;
+}
+
+void TAVDecodeInto(std::string_view text, std::string* out_ptr) {
+  std::string& out = *out_ptr;
+  out.clear();
+  if (NextSpecial(text, 0) == std::string_view::npos) {
+    out.append(text);
+    return;
+  }
   static constexpr std::pair<std::string_view, std::string_view> kRefs[] = {
       {"&#10;", "\r\n"}, {"&#9;", "\t"}, {"&#160;", " "}, {"&quot;", "\""},
       {"&gt;", ">"},      {"&lt;", "<"},  {"&amp;", "&"}};
-  std::string out;
   out.reserve(text.size() + 16);
   for (size_t i = 0; i < text.size();) {
     const char c = text[i];
@@ -134,7 +144,7 @@ std::string TAVDecode(std::string_view text) {
       i = next;
     }
   }
-  return out;
+
 }
 
 bool ValidVarName(std::string_view text) {
