@@ -93,7 +93,7 @@ bool CTavJIT::Impl::Compile(std::string bytes) {
   const bool result = CheckIfValid(*doc);
   doc.reset();  // the script needs the memory more
   // Text changes only where a generator run completed.
-  if (script.HasScript()) text = script.Script();
+  if (script.HasScript()) text = script.TakeScript();
   script.Reset();
   return result;
 }

@@ -59,76 +59,135 @@ std::optional<std::string> FoldedGap(std::string_view s) {
 
 }  // namespace
 
-bool SpliceVariablesOnce(std::string_view script, const CVariables& variables, std::string* out) {
-  // Each pattern in the order FixVariables replaces them; the earlier one
-  // wins where two matches share a percent sign.
+namespace {
+
+// Where FixVariables would splice variables into a script, found in one
+// pass: each reference between two percent signs, and where two share a
+// sign, the one FixVariables replaces first (the earlier variable, then the
+// leftmost).
+class SplicePlan {
+ public:
+  struct Splice {
+    size_t open, close;  // positions of the two percent signs
+    const std::string* replacement;
+  };
+
+  // False when a variable name is outside letters, digits and underscores.
+  bool Make(std::string_view script, const CVariables& variables) {
+    uint32_t order = 0;
+    for (const auto& v : variables) {
+      const std::string& name = v->VarName();
+      if (!IsPlainName(name)) return false;
+      auto add = [&](std::string content) {
+        longest_ = std::max(longest_, content.size());
+        std::string key = FoldCase(content);
+        patterns_.try_emplace(std::move(key), Pattern{order++, std::move(content)});
+      };
+      add(name);
+      if (v->IsObject())
+        for (std::string_view p : kRangeProperties) add(name + "." + std::string(p));
+    }
+    if (patterns_.empty()) return true;
+
+    std::vector<size_t> pct;
+    for (const char* p = script.data(); (p = static_cast<const char*>(std::memchr(
+                                             p, '%', script.data() + script.size() - p)));
+         ++p)
+      pct.push_back(static_cast<size_t>(p - script.data()));
+    struct Match {
+      uint32_t order;
+      size_t gap;  // between pct[gap] and pct[gap + 1]
+      const std::string* replacement;
+    };
+    std::vector<Match> matches;
+    for (size_t k = 0; k + 1 < pct.size(); ++k) {
+      size_t len = pct[k + 1] - pct[k] - 1;
+      if (len == 0 || len > 4 * longest_) continue;
+      std::optional<std::string> key = FoldedGap(script.substr(pct[k] + 1, len));
+      if (!key) continue;
+      auto it = patterns_.find(*key);
+      if (it != patterns_.end()) matches.push_back({it->second.order, k, &it->second.replacement});
+    }
+    if (matches.empty()) return true;
+    std::sort(matches.begin(), matches.end(), [](const Match& a, const Match& b) {
+      return a.order != b.order ? a.order < b.order : a.gap < b.gap;
+    });
+    std::vector<const std::string*> taken(pct.size(), nullptr);  // by opening sign
+    std::vector<bool> used(pct.size(), false);
+    for (const Match& m : matches) {
+      if (used[m.gap] || used[m.gap + 1]) continue;
+      used[m.gap] = used[m.gap + 1] = true;
+      taken[m.gap] = m.replacement;
+    }
+    for (size_t k = 0; k + 1 < pct.size(); ++k)
+      if (taken[k]) splices_.push_back({pct[k], pct[k + 1], taken[k]});
+    return true;
+  }
+
+  const std::vector<Splice>& splices() const { return splices_; }
+
+  // How much longer the script gets.
+  size_t Growth() const {
+    size_t g = 0;
+    for (const Splice& sp : splices_) g += 8 + sp.replacement->size() - (sp.close - sp.open + 1);
+    return g;
+  }
+
+  void AppendTo(std::string_view script, std::string* out) const {
+    out->reserve(out->size() + script.size() + Growth());
+    size_t from = 0;
+    for (const Splice& sp : splices_) {
+      out->append(script.substr(from, sp.open - from));
+      out->append("\" & ").append(*sp.replacement).append(" & \"");
+      from = sp.close + 1;
+    }
+    out->append(script.substr(from));
+  }
+
+  // The script with prefix in front and the splices made, in its own buffer:
+  // everything moves towards the end, so working from the end overwrites
+  // nothing that is still to be read.
+  void ApplyInPlace(std::string* s, std::string_view prefix) const {
+    const size_t old_size = s->size();
+    s->resize(old_size + prefix.size() + Growth());
+    char* d = s->data();
+    size_t src_end = old_size, dst_end = s->size();
+    auto move = [&](size_t from, size_t to_end_src) {
+      const size_t len = to_end_src - from;
+      dst_end -= len;
+      std::memmove(d + dst_end, d + from, len);
+    };
+    auto put = [&](std::string_view text) {
+      dst_end -= text.size();
+      std::memcpy(d + dst_end, text.data(), text.size());
+    };
+    for (auto it = splices_.rbegin(); it != splices_.rend(); ++it) {
+      move(it->close + 1, src_end);
+      put(" & \"");
+      put(*it->replacement);
+      put("\" & ");
+      src_end = it->open;
+    }
+    move(0, src_end);
+    put(prefix);
+  }
+
+ private:
   struct Pattern {
     uint32_t order;
     std::string replacement;
   };
-  std::unordered_map<std::string, Pattern> patterns;
-  size_t longest = 0;
-  uint32_t order = 0;
-  for (const auto& v : variables) {
-    const std::string& name = v->VarName();
-    if (!IsPlainName(name)) return false;
-    auto add = [&](std::string content) {
-      longest = std::max(longest, content.size());
-      std::string key = FoldCase(content);
-      patterns.try_emplace(std::move(key), Pattern{order++, std::move(content)});
-    };
-    add(name);
-    if (v->IsObject())
-      for (std::string_view p : kRangeProperties) add(name + "." + std::string(p));
-  }
-  if (patterns.empty()) {
-    out->append(script);
-    return true;
-  }
+  std::unordered_map<std::string, Pattern> patterns_;
+  size_t longest_ = 0;
+  std::vector<Splice> splices_;
+};
 
-  std::vector<size_t> pct;
-  for (const char* p = script.data(); (p = static_cast<const char*>(std::memchr(
-                                           p, '%', script.data() + script.size() - p)));
-       ++p)
-    pct.push_back(static_cast<size_t>(p - script.data()));
+}  // namespace
 
-  struct Match {
-    uint32_t order;
-    size_t gap;  // between pct[gap] and pct[gap + 1]
-    const std::string* replacement;
-  };
-  std::vector<Match> matches;
-  for (size_t k = 0; k + 1 < pct.size(); ++k) {
-    size_t len = pct[k + 1] - pct[k] - 1;
-    if (len == 0 || len > 4 * longest) continue;
-    std::optional<std::string> key = FoldedGap(script.substr(pct[k] + 1, len));
-    if (!key) continue;
-    auto it = patterns.find(*key);
-    if (it != patterns.end()) matches.push_back({it->second.order, k, &it->second.replacement});
-  }
-  if (matches.empty()) {
-    out->append(script);
-    return true;
-  }
-  std::sort(matches.begin(), matches.end(), [](const Match& a, const Match& b) {
-    return a.order != b.order ? a.order < b.order : a.gap < b.gap;
-  });
-  std::vector<const std::string*> taken(pct.size(), nullptr);  // by opening sign
-  std::vector<bool> used(pct.size(), false);
-  for (const Match& m : matches) {
-    if (used[m.gap] || used[m.gap + 1]) continue;
-    used[m.gap] = used[m.gap + 1] = true;
-    taken[m.gap] = m.replacement;
-  }
-  out->reserve(out->size() + script.size() + matches.size() * 8);
-  size_t from = 0;
-  for (size_t k = 0; k + 1 < pct.size(); ++k) {
-    if (!taken[k]) continue;
-    out->append(script.substr(from, pct[k] - from));
-    out->append("\" & ").append(*taken[k]).append(" & \"");
-    from = pct[k + 1] + 1;
-  }
-  out->append(script.substr(from));
+bool SpliceVariablesOnce(std::string_view script, const CVariables& variables, std::string* out) {
+  SplicePlan plan;
+  if (!plan.Make(script, variables)) return false;
+  plan.AppendTo(script, out);
   return true;
 }
 
@@ -282,7 +341,7 @@ std::string ScriptBuilder::Assemble(const Completed& c) const {
   return out;
 }
 
-std::string ScriptBuilder::Script() const {
+std::string ScriptBuilder::TakeScript() {
   if (!completed_) return {};
   const Completed& c = *completed_;
   // The declarations of the covered elements in list order, settled and
@@ -302,8 +361,23 @@ std::string ScriptBuilder::Script() const {
     }
   }
 
+  constexpr std::string_view kHead = "Option Explicit\r\n";
   // Leading spaces are trimmed from the script; no reference starts with
   // one, so they can go before the splicing.
+  if (c.unsettled == 0) {
+    // The usual case: the script is made in the buffer of the blocks.
+    const std::string_view covered(raw_.data(), c.raw_size);
+    const size_t lead = std::min(covered.find_first_not_of(' '), covered.size());
+    SplicePlan plan;
+    if (plan.Make(covered.substr(lead), variables)) {
+      raw_.resize(c.raw_size);
+      raw_.erase(0, lead);
+      if (!raw_.empty()) plan.ApplyInPlace(&raw_, kHead);
+      std::string script = std::move(raw_);
+      raw_.clear();
+      return script;
+    }
+  }
   std::string assembled;
   std::string_view whole;
   if (c.unsettled == 0) {
@@ -314,7 +388,7 @@ std::string ScriptBuilder::Script() const {
   }
   whole = whole.substr(std::min(whole.find_first_not_of(' '), whole.size()));
   std::string script;
-  if (!whole.empty()) script = "Option Explicit\r\n";
+  if (!whole.empty()) script = kHead;
   if (SpliceVariablesOnce(whole, variables, &script)) return script;
 
   // Names that could make substitutions interact: splice after every

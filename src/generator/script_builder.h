@@ -49,8 +49,9 @@ class ScriptBuilder {
   bool Run();
 
   // Whether a run completed since Reset, and the script of the last one.
+  // Taking the script uses up what was listed; Reset comes next.
   bool HasScript() const { return completed_.has_value(); }
-  std::string Script() const;
+  std::string TakeScript();
 
  private:
   struct Declaration {
