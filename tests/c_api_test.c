@@ -88,6 +88,25 @@ int main(void) {
   CHECK(strcmp(s.last, "Unsupported element, 'nosuch', found in document body.") == 0);
   CHECK(s.last_line == 4);
 
+  /* The lint: off by default, then a finding with its line; the output is
+   * the same either way. */
+  doc = write_doc("<linecount variable=\"total\"/>");
+  CHECK(tavjit_execute(c, doc) == TAVJIT_OK);
+  CHECK(tavjit_lint_count(c) == 0);
+  tavjit_enable_lint(c, 1);
+  CHECK(tavjit_execute(c, doc) == TAVJIT_OK);
+  CHECK(tavjit_lint_count(c) == 1);
+  CHECK(tavjit_lint_line(c, 0) == 4);
+  CHECK(strstr(tavjit_lint_message(c, 0), "`total`") != NULL);
+  CHECK(strcmp(tavjit_lint_message(c, 1), "") == 0 && tavjit_lint_line(c, 1) == 0);
+  CHECK(strcmp(tavjit_text(c),
+               "Option Explicit\r\nIf docs.Count Then\r\ntotal=docs.ActiveDocument.LineCount\r\n"
+               "End If\r\n") == 0);
+  tavjit_enable_lint(c, 0);
+  CHECK(tavjit_execute(c, doc) == TAVJIT_OK);
+  CHECK(tavjit_lint_count(c) == 0);
+  CHECK(s.warnings == 1 && s.errors == 0);
+
   CHECK(tavjit_execute(c, "/nonexistent/file.tav") == TAVJIT_FAILED);
   CHECK(strcmp(tavjit_errmsg(c), "File doesn't exist.") == 0);
   CHECK(s.errors == 1 && s.diagnostics == 2);

@@ -162,7 +162,7 @@ TEST_F(Tool, JsonHasOneObjectPerFileInOrder) {
   // the script of the last one that completed.
   const nlohmann::json expected = {
       {{"file", "a.tav"}, {"result", true}, {"text", Goto("7")}, {"errmsg", ""},
-       {"events", nlohmann::json::array()}},
+       {"events", nlohmann::json::array()}, {"lint", nlohmann::json::array()}},
       {{"file", "b.tav"},
        {"result", false},
        {"text", Goto("7")},
@@ -173,12 +173,68 @@ TEST_F(Tool, JsonHasOneObjectPerFileInOrder) {
           {"line", 5}},
          {{"kind", "error"},
           {"message", "line contains an invalid value in element goto"},
-          {"line", 6}}}}}};
+          {"line", 6}}}},
+       {"lint", nlohmann::json::array()}}};
   EXPECT_EQ(nlohmann::json::parse(r.out, nullptr, false), expected) << r.out;
 
   Write("c.tav", "not xml");
   nlohmann::json no_line = nlohmann::json::parse(Run({"compile", "--json", "c.tav"}).out);
   EXPECT_TRUE(no_line.at(0).at("events").at(0).at("line").is_null());
+}
+
+TEST_F(Tool, LintNotesFollowTheDiagnosticsUnlessTurnedOff) {
+  Write("doc.tav", Doc("<unknown/>\n<linecount variable=\"n\"/>\n<cut/>"));
+  const std::string script =
+      Script({"Option Explicit", "If docs.Count Then", "n=docs.ActiveDocument.LineCount",
+              "End If", "If docs.Count Then", "docs.ActiveDocument.Cut", "End If"});
+  const std::string warning =
+      "doc.tav:5: warning: Unsupported element, 'unknown', found in document body.";
+  const std::string note =
+      "doc.tav:6: note: `linecount` stores its answer in `n`, which nothing declares: under "
+      "\"Option Explicit\" the script stops with \"Variable is undefined\" when it gets there; "
+      "declare `n` with a `var` first.";
+
+  Outcome on = Run({"compile", "doc.tav"});
+  EXPECT_EQ(on.code, 0);
+  EXPECT_EQ(on.out, script);
+  EXPECT_EQ(on.ErrLines(), (std::vector<std::string>{warning, note}));
+
+  Outcome off = Run({"compile", "--no-lint", "doc.tav"});
+  EXPECT_EQ(off.code, 0);
+  EXPECT_EQ(off.out, script);
+  EXPECT_EQ(off.ErrLines(), (std::vector<std::string>{warning}));
+
+  // A finding fails the file as an error would: status 1, no script written.
+  Write("clean.tav", Doc("<cut/>"));
+  fs::create_directory(dir_.path() / "out");
+  Outcome strict = Run({"compile", "--lint-errors", "-o", "out", "doc.tav", "clean.tav"});
+  EXPECT_EQ(strict.code, 1);
+  EXPECT_EQ(strict.ErrLines(), (std::vector<std::string>{warning, note}));
+  EXPECT_FALSE(fs::exists(dir_.path() / "out" / "doc.vbs"));
+  EXPECT_EQ(At("out/clean.vbs"), kCut);
+  EXPECT_EQ(Run({"compile", "--lint-errors", "clean.tav"}).code, 0);
+}
+
+TEST_F(Tool, JsonCarriesTheLintApartFromTheEvents) {
+  Write("doc.tav", Doc("<unknown/>\n<linecount variable=\"n\"/>"));
+  const nlohmann::json events = {
+      {{"kind", "warning"},
+       {"message", "Unsupported element, 'unknown', found in document body."},
+       {"line", 5}}};
+  nlohmann::json on = nlohmann::json::parse(Run({"compile", "--json", "doc.tav"}).out);
+  EXPECT_EQ(on.at(0).at("events"), events);
+  ASSERT_EQ(on.at(0).at("lint").size(), 1u);
+  EXPECT_EQ(on.at(0).at("lint").at(0).at("line"), 6);
+  EXPECT_NE(on.at(0).at("lint").at(0).at("message").get<std::string>().find("`n`"),
+            std::string::npos);
+
+  nlohmann::json off =
+      nlohmann::json::parse(Run({"compile", "--json", "--no-lint", "doc.tav"}).out);
+  EXPECT_EQ(off.at(0).at("events"), events);
+  EXPECT_FALSE(off.at(0).contains("lint"));
+  EXPECT_EQ(off.at(0).at("text"), on.at(0).at("text"));
+
+  EXPECT_EQ(Run({"compile", "--json", "--lint-errors", "doc.tav"}).code, 1);
 }
 
 TEST_F(Tool, AttributeValuesCarryFromOneFileToTheNext) {
@@ -204,6 +260,7 @@ TEST_F(Tool, UsageErrorsExitWithTwo) {
       {"compile", "--catalogue", ".", "a.tav"},
       {"compile", "--catalogue", "plain.txt", "a.tav"},
       {"compile", "-o", "plain.txt", "a.tav", "b.tav"},
+      {"compile", "--no-lint", "--lint-errors", "a.tav"},
       {"catalogue"},
       {"catalogue", "build", "missing.json", "-o", "x.tavcat"},
   };

@@ -64,6 +64,16 @@ TAVJIT_C_API void tavjit_on_error_message(tavjit_compiler* c, tavjit_message_fn 
 TAVJIT_C_API void tavjit_on_warning_message(tavjit_compiler* c, tavjit_message_fn fn, void* user);
 TAVJIT_C_API void tavjit_on_diagnostic(tavjit_compiler* c, tavjit_diagnostic_fn fn, void* user);
 
+/* The lint (off by default): findings about a compiled script that will not
+ * run, or will do something other than its author meant. It never changes
+ * the text, the error message, the result or the events. The findings are
+ * those of the last tavjit_execute, none when it did not return TAVJIT_OK. */
+TAVJIT_C_API void tavjit_enable_lint(tavjit_compiler* c, int on);
+TAVJIT_C_API size_t tavjit_lint_count(const tavjit_compiler* c);
+/* "" and 0 for an index out of range; line 0: unknown. */
+TAVJIT_C_API const char* tavjit_lint_message(const tavjit_compiler* c, size_t i);
+TAVJIT_C_API uint32_t tavjit_lint_line(const tavjit_compiler* c, size_t i);
+
 TAVJIT_C_API const char* tavjit_version(void);
 
 #ifdef __cplusplus

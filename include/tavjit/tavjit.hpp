@@ -16,6 +16,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #if defined(_WIN32)
 #define TAVJIT_API __declspec(dllexport)
@@ -45,6 +46,13 @@ struct Diagnostic {
   Kind kind;
   std::string message;
   std::optional<uint32_t> line;  // 1-based line of the document, if known
+};
+
+// A lint finding: a compiled document whose script will not run, or will
+// do something other than its author meant.
+struct LintFinding {
+  std::optional<uint32_t> line;  // 1-based line of the element concerned, if known
+  std::string message;           // names the element, the consequence and the fix
 };
 
 class TAVJIT_API CTavJIT {
@@ -79,6 +87,13 @@ class TAVJIT_API CTavJIT {
   void OnWarningMessage(MessageHandler handler);
   // The same events with the document line they concern.
   void OnDiagnostic(DiagnosticHandler handler);
+
+  // Turns the lint on or off (off by default). It never changes Text,
+  // ErrMsg, the result of Execute or the events.
+  void EnableLint(bool on);
+  // The findings of the last Execute, in document order: empty when the
+  // lint is off or Execute returned false (only a compiled script is linted).
+  const std::vector<LintFinding>& LintFindings() const;
 
   struct Impl;
 

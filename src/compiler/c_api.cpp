@@ -108,6 +108,26 @@ void tavjit_on_diagnostic(tavjit_compiler* c, tavjit_diagnostic_fn fn, void* use
   }
 }
 
+void tavjit_enable_lint(tavjit_compiler* c, int on) {
+  if (!c) return;
+  try {
+    c->jit.EnableLint(on != 0);
+  } catch (...) {
+  }
+}
+
+size_t tavjit_lint_count(const tavjit_compiler* c) { return c ? c->jit.LintFindings().size() : 0; }
+
+const char* tavjit_lint_message(const tavjit_compiler* c, size_t i) {
+  if (!c || i >= c->jit.LintFindings().size()) return "";
+  return c->jit.LintFindings()[i].message.c_str();
+}
+
+uint32_t tavjit_lint_line(const tavjit_compiler* c, size_t i) {
+  if (!c || i >= c->jit.LintFindings().size()) return 0;
+  return c->jit.LintFindings()[i].line.value_or(0);
+}
+
 const char* tavjit_version(void) { return tavjit::Version(); }
 
 }  // extern "C"

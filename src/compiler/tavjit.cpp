@@ -48,6 +48,22 @@ void CTavJIT::OnDiagnostic(DiagnosticHandler handler) {
   impl_->diagnostic_handlers.push_back(std::move(handler));
 }
 
+void CTavJIT::EnableLint(bool on) { impl_->EnableLint(on); }
+const std::vector<LintFinding>& CTavJIT::LintFindings() const { return impl_->lint_findings; }
+
+void CTavJIT::Impl::EnableLint(bool on) {
+  if (on == static_cast<bool>(linter)) return;
+  if (on) {
+    linter = std::make_unique<lint::Linter>();
+    script.SetObserver([this](const CElement& element, uint32_t line, std::string_view block) {
+      linter->Observe(element, line, block);
+    });
+  } else {
+    script.SetObserver(nullptr);
+    linter.reset();
+  }
+}
+
 static std::optional<uint32_t> LineOrNone(uint32_t line) {
   if (line == 0) return std::nullopt;
   return line;
@@ -65,6 +81,7 @@ void CTavJIT::Impl::RaiseWarning(const std::string& msg, uint32_t line) {
 }
 
 bool CTavJIT::Impl::Execute(const std::string& sFileName) {
+  lint_findings.clear();
   if (!initialised)
     throw ExecuteError(msg::kInitNotCalledNumber, msg::kExecuteSource, msg::kInitNotCalled);
   err_msg.clear();
@@ -95,6 +112,12 @@ bool CTavJIT::Impl::Compile(std::string bytes) {
   // Text changes only where a generator run completed.
   if (script.HasScript()) text = script.TakeScript();
   script.Reset();
+  if (linter) {
+    if (result)
+      lint_findings = linter->Finish(text);
+    else
+      linter->Reset();
+  }
   return result;
 }
 

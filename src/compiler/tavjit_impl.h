@@ -1,6 +1,7 @@
 // The state and private operations behind CTavJIT.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "catalogue/records.h"
 #include "compiler/xml_document.h"
 #include "generator/script_builder.h"
+#include "lint/lint.h"
 #include "tavjit/tavjit.hpp"
 
 namespace tavjit {
@@ -26,7 +28,13 @@ struct CTavJIT::Impl {
   // The generator frame; the document walk lists elements into it.
   ScriptBuilder script{[this](const std::string& msg, uint32_t line) { SetErrMsg(msg, line); }};
 
+  // Set while the lint is on; it watches the elements the builder lists.
+  std::unique_ptr<lint::Linter> linter;
+  std::vector<LintFinding> lint_findings;
+
   Impl() { catalogue.Clear(); }
+
+  void EnableLint(bool on);
 
   bool Execute(const std::string& sFileName);
   // Everything Execute does once the file's bytes are read.

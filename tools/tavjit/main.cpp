@@ -69,6 +69,7 @@ struct FileResult {
   bool result = false;
   std::string text, errmsg;
   std::vector<tavjit::Diagnostic> events;
+  std::vector<tavjit::LintFinding> lint;
 };
 
 const char* KindName(tavjit::Diagnostic::Kind k) {
@@ -81,22 +82,40 @@ void PrintDiagnostics(const FileResult& r) {
     if (d.line) std::cerr << ':' << *d.line;
     std::cerr << ": " << KindName(d.kind) << ": " << d.message << '\n';
   }
+  for (const tavjit::LintFinding& f : r.lint) {
+    std::cerr << r.file;
+    if (f.line) std::cerr << ':' << *f.line;
+    std::cerr << ": note: " << f.message << '\n';
+  }
 }
 
-nlohmann::ordered_json ToJson(const FileResult& r) {
+nlohmann::ordered_json LineOrNull(const std::optional<uint32_t>& line) {
+  return line ? nlohmann::ordered_json(*line) : nlohmann::ordered_json(nullptr);
+}
+
+nlohmann::ordered_json ToJson(const FileResult& r, bool lint) {
   nlohmann::ordered_json events = nlohmann::ordered_json::array();
-  for (const tavjit::Diagnostic& d : r.events) {
-    events.push_back({{"kind", KindName(d.kind)},
-                      {"message", d.message},
-                      {"line", d.line ? nlohmann::ordered_json(*d.line) : nlohmann::ordered_json(nullptr)}});
+  for (const tavjit::Diagnostic& d : r.events)
+    events.push_back(
+        {{"kind", KindName(d.kind)}, {"message", d.message}, {"line", LineOrNull(d.line)}});
+  nlohmann::ordered_json out = {{"file", r.file},
+                                {"result", r.result},
+                                {"text", r.text},
+                                {"errmsg", r.errmsg},
+                                {"events", events}};
+  if (lint) {
+    nlohmann::ordered_json findings = nlohmann::ordered_json::array();
+    for (const tavjit::LintFinding& f : r.lint)
+      findings.push_back({{"line", LineOrNull(f.line)}, {"message", f.message}});
+    out["lint"] = std::move(findings);
   }
-  return {{"file", r.file}, {"result", r.result}, {"text", r.text},
-          {"errmsg", r.errmsg}, {"events", events}};
+  return out;
 }
 
 struct CompileOptions {
   std::string catalogue, output;
   bool json = false;
+  bool no_lint = false, lint_errors = false;
   std::vector<std::string> files;
 };
 
@@ -111,6 +130,7 @@ int RunCompile(const CompileOptions& opt) {
     if (sink) sink->push_back(d);
   });
   jit.InitFromBytes(catalogue);
+  jit.EnableLint(!opt.no_lint);
 
   // Several files: each script beside its source, or in the -o directory;
   // two sources of one base name would overwrite each other's script.
@@ -134,15 +154,18 @@ int RunCompile(const CompileOptions& opt) {
     sink = &r.events;
     r.result = jit.Execute(r.file);
     sink = nullptr;
-    all_ok = all_ok && r.result;
+    r.lint = jit.LintFindings();
+    // With --lint-errors a finding fails the file as an error would.
+    const bool ok = r.result && !(opt.lint_errors && !r.lint.empty());
+    all_ok = all_ok && ok;
     if (opt.json) {
       r.text = jit.Text();
       r.errmsg = jit.ErrMsg();
-      results.push_back(ToJson(r));
+      results.push_back(ToJson(r, !opt.no_lint));
       continue;
     }
     PrintDiagnostics(r);
-    if (!r.result) continue;
+    if (!ok) continue;
     const std::string& text = jit.Text();
     if (!outputs.empty()) {
       all_ok = Write(outputs[i], text) && all_ok;
@@ -215,6 +238,10 @@ int main(int argc, char** argv) {
   compile->add_option("--catalogue", copt.catalogue,
                       "Catalogue file or JSON catalogue source (default: built-in)");
   compile->add_flag("--json", copt.json, "Print one JSON object per file on stdout");
+  CLI::Option* no_lint =
+      compile->add_flag("--no-lint", copt.no_lint, "Do not look for scripts that will not run");
+  compile->add_flag("--lint-errors", copt.lint_errors, "Fail (exit 1) when the lint finds anything")
+      ->excludes(no_lint);
   compile->add_option("-o,--output", copt.output,
                       "Output file (one FILE), or directory (several FILEs)");
   compile->add_option("FILE", copt.files, "TAV documents")->required();

@@ -1,0 +1,775 @@
+#include "lint/lint.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "support/text.h"
+
+namespace tavjit::lint {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kGuardHead = "If docs.Count Then\r\n";
+constexpr std::string_view kGuardTail = "\r\nEnd If\r\n";
+constexpr std::string_view kActiveDocument = "docs.ActiveDocument";
+constexpr std::string_view kRangeProperties[] = {"startcolno", "endcolno", "startlineno",
+                                                 "endlineno", "columnsel"};
+constexpr const char* kRefused = "the interpreter refuses the whole script";
+
+// A value slot of an element line that breaks the line when empty: a syntax
+// error (refused), or a call without its value that stops the script.
+struct EmptySlot {
+  std::string_view element, attribute;
+  bool refused;
+};
+constexpr EmptySlot kEmptySlots[] = {
+    {"if", "expression", true},
+    {"loop", "statement", true},
+    {"var", "name", true},
+    {"set", "variable", true},
+    {"range", "name", true},
+    {"setrange", "name", true},
+    {"setrange", "startlineno", true},
+    {"setrange", "startcolno", true},
+    {"setrange", "endlineno", true},
+    {"setrange", "endcolno", true},
+    {"setrange", "columnsel", true},
+    {"printdoc", "showdialog", false},
+    {"printall", "showdialog", false},
+    {"getlanguage", "variable", true},
+    {"gettext", "variable", true},
+    {"getline", "variable", true},
+    {"getline", "line", false},
+    {"getseltext", "variable", true},
+    {"getsel", "range", true},
+    {"setsel", "range", false},
+    {"linecount", "variable", true},
+    {"encloselines", "afterindent", true},
+    {"findtext", "wholewords", true},
+    {"replacetext", "preservecase", true},
+    {"replaceall", "selectiononly", false},
+    {"goto", "line", false},
+    {"usertool", "index", false},
+    {"inputbox", "variable", true},
+    {"bmcount", "variable", true},
+    {"outputsetvisible", "visible", true},
+    {"outputgetvisible", "variable", true},
+    {"outputlinecount", "variable", true},
+    {"outputgetselected", "variable", true},
+    {"outputsetselected", "line", true},
+    {"outputgetline", "line", false},
+    {"outputgetline", "variable", true},
+    {"outputgettext", "variable", true},
+};
+
+std::string Code(std::string_view s) { return "`" + std::string(s) + "`"; }
+
+// What an empty slot does to the element line (quoted when it is one line).
+std::string Consequence(bool refused, std::string_view line) {
+  std::string s = line.empty() ? ", which leaves " : ", so its line reads " + Code(line) + ", ";
+  s += refused ? "a syntax error" : "a call without its value";
+  if (line.empty() && refused) s += " in its lines";
+  s += refused ? std::string(": ") + kRefused : ": the script stops with an error there";
+  return s;
+}
+
+bool Blank(std::string_view v) { return v.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+
+bool IsAttribute(const CAttribute& a, std::string_view name) {
+  const std::string& n = a.AttributeName();
+  if (n.size() != name.size()) return false;
+  for (size_t i = 0; i < n.size(); ++i) {
+    char c = n[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != name[i]) return false;
+  }
+  return true;
+}
+
+// Script identifiers are ASCII: their case folding is lowering.
+std::string Lower(std::string_view name) {
+  std::string s(name);
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
+bool IsControl(const std::string& element) { return element == "if" || element == "loop"; }
+
+// How a finding names an element: "`loop`", or for the closings the
+// compiler adds, "the end of the `loop`".
+std::string Who(const std::string& element) {
+  if (element == "endif") return "the end of the `if`";
+  if (element == "endloop") return "the end of the `loop`";
+  return Code(element);
+}
+
+// "a `Do`", "an `If`".
+std::string A(Block kind) { return (kind == Block::kIf ? "an " : "a ") + Code(OpenKeyword(kind)); }
+
+std::string LineSuffix(uint32_t line) {
+  return line ? " at line " + std::to_string(line) : std::string();
+}
+
+// The element line without its CR LF when it is a single line.
+std::string_view SingleLine(std::string_view inner) {
+  if (inner.size() >= 2 && inner.substr(inner.size() - 2) == kCrLf) inner.remove_suffix(2);
+  if (inner.find(kCrLf) != std::string_view::npos) return {};
+  return inner;
+}
+
+uint64_t CountLines(std::string_view s) {
+  uint64_t n = 0;
+  for (const char* p = s.data();
+       (p = static_cast<const char*>(std::memchr(p, '\n', s.data() + s.size() - p))); ++p)
+    ++n;
+  return n;
+}
+
+}  // namespace
+
+Linter::Kind Linter::KindOf(std::string_view name) {
+  switch (name.size()) {
+    case 2:
+      return name == "if" ? Kind::kIf : Kind::kOther;
+    case 3:
+      return name == "var" ? Kind::kVar : Kind::kOther;
+    case 4:
+      return name == "loop" ? Kind::kLoop : name == "else" ? Kind::kElse : Kind::kOther;
+    case 5:
+      return name == "endif" ? Kind::kEndif : name == "range" ? Kind::kRange : Kind::kOther;
+    case 7:
+      return name == "endloop" ? Kind::kEndloop : Kind::kOther;
+    case 8:
+      return name == "setrange" ? Kind::kSetrange : Kind::kOther;
+    default:
+      return Kind::kOther;
+  }
+}
+
+void Linter::Reset() {
+  index_ = 0;
+  lines_ = 0;
+  open_elements_.clear();
+  blocks_.clear();
+  closed_early_.clear();
+  forced_.fill(0);
+  scopes_.assign(1, {});
+  listed_.clear();
+  dimmed_.clear();
+  pending_references_.clear();
+  pending_writes_.clear();
+  deferred_.clear();
+  continued_.clear();
+  continuing_ = false;
+  findings_.clear();
+}
+
+void Linter::Note(const Site& site, std::string message) {
+  std::optional<uint32_t> line;
+  if (site.line) line = site.line;
+  findings_.push_back(LintFinding{line, std::move(message)});
+}
+
+void Linter::Observe(const CElement& element, uint32_t line, std::string_view block) {
+  Site site{element.ElementName(), KindOf(element.ElementName()), line, index_++};
+  ObserveElements(site);
+
+  // The frame's guard: the element line between "If docs.Count Then" and
+  // "End If". Structure is checked on the element line alone; the guard
+  // pairs with itself unless the line cuts through it.
+  std::string_view inner = block;
+  const bool guarded = block.size() >= kGuardHead.size() + kGuardTail.size() &&
+                       block.starts_with(kGuardHead) && block.ends_with(kGuardTail) &&
+                       ContainsNoCase(block, kActiveDocument);
+  if (guarded)
+    inner =
+        block.substr(kGuardHead.size(), block.size() - kGuardHead.size() - kGuardTail.size() + 2);
+  own_.Start(site.index);
+  Structure(site, inner);
+  if (guarded) {
+    for (Block b : own_.stack) Unpaired(b, OpenKeyword(b));
+    if (!own_.contained) CheckGuard(site);
+  }
+  CheckEmptySlots(element, site, inner, block);
+  CheckReferences(element, site, block);
+  CheckWrites(element, site);
+
+  if (site.kind == Kind::kVar || site.kind == Kind::kRange) {
+    if (const CAttributes::Ptr* name = element.Attributes().Find("name"))
+      listed_.try_emplace(FoldCase((*name)->Value()), site.kind == Kind::kRange);
+  }
+  lines_ += CountLines(block);
+}
+
+// Pairs each endif and endloop with its if or loop, and notes an else.
+void Linter::ObserveElements(Site& site) {
+  if (site.kind == Kind::kIf || site.kind == Kind::kLoop) {
+    open_elements_.push_back({site});
+    return;
+  }
+  if (site.kind == Kind::kEndif || site.kind == Kind::kEndloop) {
+    const Kind opener = site.kind == Kind::kEndif ? Kind::kIf : Kind::kLoop;
+    while (!open_elements_.empty()) {
+      OpenElement open = std::move(open_elements_.back());
+      open_elements_.pop_back();
+      if (open.site.kind != opener) continue;
+      site.paired = open.site.index;
+      if (open.guard_cut) NoteGuardCutIf(open);
+      break;
+    }
+    return;
+  }
+  if (site.kind == Kind::kElse && !open_elements_.empty() &&
+      open_elements_.back().site.kind == Kind::kIf)
+    open_elements_.back().has_else = true;
+}
+
+void Linter::NoteGuardCutIf(const OpenElement& open) {
+  Note(open.site,
+       "`if` mentions the active document in its expression, so its `If` line is wrapped in "
+       "`If docs.Count Then`/`End If` and closed at once: the condition is ignored and the "
+       "elements inside run whenever a document is open" +
+           std::string(open.has_else ? " (and those after its `else` whenever none is)" : "") +
+           "; compute the condition into a `var` first (for example with a `shortexpression`) "
+           "and test that variable in `expression`.");
+}
+
+void Linter::Unpaired(Block kind, const char* keyword) {
+  own_.contained = false;
+  if (kind != Block::kIf) own_.if_only = false;
+  if (!own_.keyword || (kind != Block::kIf && own_.keyword_is_if)) {
+    own_.keyword = keyword;
+    own_.keyword_is_if = kind == Block::kIf;
+  }
+}
+
+// Keeps the current element's own pairing, to tell whether its lines keep
+// their blocks to themselves.
+void Linter::TrackOwn(const Statement& s) {
+  switch (s.op) {
+    case Op::kOpen:
+      own_.stack.push_back(s.block);
+      break;
+    case Op::kClose:
+      if (!own_.stack.empty() && own_.stack.back() == s.block)
+        own_.stack.pop_back();
+      else
+        Unpaired(s.block, CloseKeyword(s.block));
+      break;
+    case Op::kElse:
+    case Op::kElseIf:
+      if (own_.stack.empty() || own_.stack.back() != Block::kIf)
+        Unpaired(Block::kIf, s.op == Op::kElse ? "Else" : "ElseIf");
+      break;
+    case Op::kCase:
+      if (own_.stack.empty() || own_.stack.back() != Block::kSelect)
+        Unpaired(Block::kSelect, "Case");
+      break;
+    default:
+      break;
+  }
+}
+
+void Linter::CheckGuard(const Site& site) {
+  if (site.element == "if") {
+    // Reported at its end, once it is known whether it has an else.
+    if (!open_elements_.empty() && open_elements_.back().site.index == site.index)
+      open_elements_.back().guard_cut = true;
+    return;
+  }
+  if (site.element == "loop") {
+    Note(site,
+         "`loop` mentions the active document in its statement, so its `Do While` line alone is "
+         "wrapped in `If docs.Count Then`/`End If` and " +
+             std::string(kRefused) +
+             "; declare the loop condition in a `var` first, set it with a `shortexpression` "
+             "before the loop and at the end of each round, and test that variable in "
+             "`statement`.");
+    return;
+  }
+  std::string message = Who(site.element) +
+                        " mentions the active document, so its lines are wrapped in "
+                        "`If docs.Count Then`/`End If`, ";
+  if (own_.if_only) {
+    message += "which pair with its own `" + std::string(own_.keyword) +
+               "` instead: a condition is ignored or an `Else` belongs to another `If`";
+  } else {
+    message += "which cut through its `" + std::string(own_.keyword) + "`: " + kRefused;
+  }
+  message +=
+      "; keep each block whole within one element, or compute the value that needs the "
+      "document into a variable in an element of its own.";
+  Note(site, std::move(message));
+}
+
+void Linter::CheckEmptySlots(const CElement& e, const Site& site, std::string_view inner,
+                             std::string_view block) {
+  bool any_blank = false;
+  for (const auto& a : e.Attributes()) any_blank = any_blank || Blank(a->Value());
+  if (!any_blank) return;
+  const std::string_view line = SingleLine(inner);
+  Deferred* deferred = nullptr;
+  for (const EmptySlot& slot : kEmptySlots) {
+    if (slot.element != site.element) continue;
+    const CAttributes::Ptr* a = e.Attributes().Find(slot.attribute);
+    if (!a || !Blank((*a)->Value())) continue;
+    const std::string attr = Code(slot.attribute);
+    std::string message;
+    // A required number written "%%" is emptied by its check, which a
+    // later run may fill with the default: decided against the script.
+    const bool nameless = (*a)->DataType() == 5 && (*a)->Required() && (*a)->Value().empty();
+    if (nameless) {
+      if (!deferred) {
+        deferred_.push_back({site, lines_, std::string(block), std::string(line), {}});
+        deferred = &deferred_.back();
+      }
+      deferred->attributes.emplace_back(slot.attribute, slot.refused);
+      continue;
+    }
+    message = Who(site.element) + " has no value for " + attr + Consequence(slot.refused, line) +
+              "; give " + attr + " a value.";
+    Note(site, std::move(message));
+  }
+}
+
+void Linter::CheckReferences(const CElement& e, const Site& site, std::string_view block) {
+  std::vector<Local>& refs = locals_;
+  refs.clear();
+  auto find = [&refs](const std::string& folded) -> Local* {
+    for (Local& r : refs)
+      if (r.folded == folded) return &r;
+    return nullptr;
+  };
+
+  // A true-or-false value given as a reference keeps its percent signs.
+  for (const auto& a : e.Attributes()) {
+    if (a->DataType() != 6) continue;
+    const std::string_view v = TrimSpaces(a->Value());
+    // Only where the value reaches the script line as it is.
+    if (v.size() < 2 || v.front() != '%' || v.back() != '%' ||
+        block.find(v) == std::string_view::npos)
+      continue;
+    const std::string_view name = v.substr(1, v.size() - 2);
+    if (name.empty()) {
+      Note(site, Who(site.element) + " gives " + Code(a->AttributeName()) +
+                     " as `%%`: the percent signs stay in the script and " + kRefused +
+                     "; write true or false.");
+      continue;
+    }
+    if (!IsIdentifier(name)) continue;
+    std::string folded = Lower(name);
+    if (!find(folded))
+      refs.push_back({std::string(name), std::move(folded), true, a->AttributeName()});
+  }
+
+  if (block.find('%') != std::string_view::npos) {
+    for (size_t pos = 0; pos < block.size();) {
+      size_t end = block.find(kCrLf, pos);
+      if (end == std::string_view::npos) end = block.size();
+      const std::string_view line = block.substr(pos, end - pos);
+      pos = end + 2;
+      if (line.find('%') == std::string_view::npos) continue;
+      References(line, &references_);
+      for (const Reference& r : references_) {
+        std::string folded = Lower(r.text);
+        if (Local* seen = find(folded)) {
+          if (seen->truth_attribute.empty()) seen->in_code = seen->in_code || r.in_code;
+          continue;
+        }
+        refs.push_back({std::string(r.text), std::move(folded), r.in_code, {}});
+      }
+    }
+  }
+
+  for (Local& r : refs) {
+    const size_t dot = r.folded.find('.');
+    if (Listed(std::string_view(r.folded).substr(0, dot))) {
+      // The first declaration of a name decides at once.
+      const Resolution how = Resolve(r.folded);
+      if (how == Resolution::kSpliced && !r.in_code && r.truth_attribute.empty()) continue;
+      ReportReference(
+          {site, std::move(r.text), std::move(r.folded), r.in_code, std::move(r.truth_attribute)},
+          how);
+    } else {
+      pending_references_.push_back(
+          {site, std::move(r.text), std::move(r.folded), r.in_code, std::move(r.truth_attribute)});
+    }
+  }
+}
+
+void Linter::CheckWrites(const CElement& e, const Site& site) {
+  for (const auto& a : e.Attributes()) {
+    if (!IsAttribute(*a, "variable") && !IsAttribute(*a, "range") &&
+        !(site.kind == Kind::kSetrange && IsAttribute(*a, "name")))
+      continue;
+    std::string_view name = a->Value();
+    const size_t b = name.find_first_not_of(" \t");
+    if (b == std::string_view::npos) continue;
+    name = name.substr(b, name.find_last_not_of(" \t") - b + 1);
+    if (!IsIdentifier(name)) continue;
+    std::string folded = Lower(name);
+    if (Listed(folded) || Dimmed(folded)) continue;
+    pending_writes_.push_back({site, std::string(name), std::move(folded),
+                               IsAttribute(*a, "range") || site.kind == Kind::kSetrange});
+  }
+}
+
+bool Linter::Listed(std::string_view folded) const { return listed_.find(folded) != listed_.end(); }
+
+Linter::Resolution Linter::Resolve(std::string_view folded) const {
+  const size_t dot = folded.find('.');
+  auto it = listed_.find(folded.substr(0, dot));
+  if (it == listed_.end()) return Resolution::kUndeclared;
+  if (dot == std::string_view::npos) return Resolution::kSpliced;
+  if (!it->second) return Resolution::kNotRange;
+  const std::string_view property = folded.substr(dot + 1);
+  for (std::string_view p : kRangeProperties)
+    if (p == property) return Resolution::kSpliced;
+  return Resolution::kBadProperty;
+}
+
+void Linter::ReportReference(const PendingReference& r, Resolution how) {
+  const std::string who = Who(r.site.element);
+  const std::string ref = Code("%" + r.text + "%");
+  const std::string bare = Code(r.text);
+  const std::string_view base = std::string_view(r.text).substr(0, r.text.find('.'));
+  if (!r.truth_attribute.empty()) {
+    const std::string attr = Code(r.truth_attribute);
+    if (how == Resolution::kSpliced) {
+      Note(r.site, who + " gives " + attr + " as " + ref +
+                       ": a true-or-false value keeps its percent signs and is then spliced like "
+                       "text, so the editor gets the string `\" & " +
+                       r.text +
+                       " & \"` instead of the "
+                       "value of " +
+                       bare + "; write " + Code(r.truth_attribute + "=\"" + r.text + "\"") +
+                       " without the percent signs.");
+    } else {
+      Note(r.site, who + " gives " + attr + " as " + ref + ", and no `var` or `range` declares " +
+                       bare + ": the percent signs stay in the script and " + kRefused +
+                       "; write true or false, or the name of a declared variable without "
+                       "percent signs.");
+    }
+    return;
+  }
+  if (how == Resolution::kSpliced) {
+    if (!r.in_code) return;
+    Note(r.site, who + " writes " + ref +
+                     " in script code, outside any string: there the compiler still splices it as "
+                     "`\" & " +
+                     r.text + " & \"`, which is text and not the variable; write " + bare +
+                     " without the percent signs.");
+    return;
+  }
+  std::string why;
+  switch (how) {
+    case Resolution::kNotRange:
+      why = Code(base) + " is declared by a `var`, not a `range`";
+      break;
+    case Resolution::kBadProperty:
+      why =
+          "a range has only the properties startlineno, startcolno, endlineno, endcolno and "
+          "columnsel";
+      break;
+    default:
+      why = "no `var` or `range` declares " + Code(base);
+      if (Dimmed(Lower(base))) why += " (a `Dim` in script code does not count)";
+      break;
+  }
+  if (r.in_code) {
+    Note(r.site, who + " writes " + ref + " in script code, and " + why +
+                     ": the percent signs stay and " + kRefused + "; write " + bare +
+                     " without them.");
+  } else {
+    Note(
+        r.site,
+        who + " uses " + ref + ", but " + why + ", so the text keeps " + ref + " as written; " +
+            (how == Resolution::kUndeclared
+                 ? "declare " + Code(base) + " with a " +
+                       (base.size() < r.text.size() ? "`range`" : "`var`") + " or correct the name."
+                 : std::string("correct the reference.")));
+  }
+}
+
+// ---- Block structure and declarations ----
+
+void Linter::Structure(const Site& site, std::string_view lines) {
+  for (size_t pos = 0; pos < lines.size();) {
+    size_t end = lines.find(kCrLf, pos);
+    if (end == std::string_view::npos) end = lines.size();
+    const std::string_view line = lines.substr(pos, end - pos);
+    pos = end + 2;
+    std::string_view head;
+    if (Continues(line, &head)) {
+      if (!continuing_) continued_site_ = site;
+      continuing_ = true;
+      continued_.append(head).push_back(' ');
+      continue;
+    }
+    if (continuing_) {
+      continued_.append(line);
+      Logical(continued_site_, continued_);
+      continued_.clear();
+      continuing_ = false;
+    } else {
+      Logical(site, line);
+    }
+  }
+}
+
+void Linter::Logical(const Site& site, std::string_view line) {
+  Statements(line, &statements_);
+  for (const Statement& s : statements_) {
+    if (site.index == own_.index) TrackOwn(s);
+    switch (s.op) {
+      case Op::kOpen:
+        blocks_.push_back({s.block, false, site});
+        if (IsScope(s.block)) scopes_.emplace_back();
+        break;
+      case Op::kClose:
+        Close(site, s.block);
+        break;
+      case Op::kElse:
+      case Op::kElseIf:
+        ElseOf(site, s.op == Op::kElse);
+        break;
+      case Op::kCase:
+        if (blocks_.empty() || blocks_.back().kind != Block::kSelect)
+          Note(site, Who(site.element) + " writes `Case` outside a `Select Case` block: " +
+                         kRefused + "; move it into one.");
+        break;
+      case Op::kExit:
+        ExitOf(site, s.block);
+        break;
+      case Op::kDeclare:
+        Declare(site, s.names);
+        break;
+    }
+  }
+}
+
+void Linter::PopBlock() {
+  if (IsScope(blocks_.back().kind) && scopes_.size() > 1) scopes_.pop_back();
+  blocks_.pop_back();
+}
+
+namespace {
+
+// "the `loop` at line 3", or "the `Do` block of the `vbscript` at line 3".
+std::string BlockAt(Block kind, const std::string& element, uint32_t line) {
+  if (IsControl(element)) return "the " + Code(element) + LineSuffix(line);
+  return "the " + Code(OpenKeyword(kind)) + " block of the " + Code(element) + LineSuffix(line);
+}
+
+}  // namespace
+
+void Linter::Close(const Site& site, Block kind) {
+  const std::string closer = Code(CloseKeyword(kind));
+  if (site.kind == Kind::kEndif || site.kind == Kind::kEndloop) {
+    // The compiler's own closing: it belongs to one if or loop.
+    size_t j = blocks_.size();
+    while (j-- > 0)
+      if (blocks_[j].site.index == site.paired && blocks_[j].kind == kind) break;
+    if (j == static_cast<size_t>(-1)) {
+      if (!closed_early_.count(site.paired))
+        Note(site, Who(site.element) + " finds no open " + Code(OpenKeyword(kind)) +
+                       " block for its " + closer + ": " + kRefused + ".");
+      return;
+    }
+    for (size_t k = j + 1; k < blocks_.size(); ++k) {
+      const OpenBlock& b = blocks_[k];
+      Note(b.site, Who(b.site.element) + " opens " + A(b.kind) + " block that is still open at " +
+                       Who(site.element) + LineSuffix(site.line) +
+                       ": blocks must close in the order they open, so " + kRefused +
+                       "; add the matching " + Code(CloseKeyword(b.kind)) + " before it.");
+      ++forced_[static_cast<size_t>(b.kind)];
+    }
+    while (blocks_.size() > j) PopBlock();
+    return;
+  }
+
+  if (!blocks_.empty() && blocks_.back().kind == kind) {
+    const OpenBlock& top = blocks_.back();
+    if (top.site.kind == Kind::kIf || top.site.kind == Kind::kLoop) {
+      Note(site, Who(site.element) + " writes " + closer + ", which closes " +
+                     BlockAt(kind, top.site.element, top.site.line) +
+                     " early: its own end then has nothing to close and " + kRefused +
+                     "; remove the " + closer + ".");
+      closed_early_.insert(top.site.index);
+    }
+    PopBlock();
+    return;
+  }
+  size_t j = blocks_.size();
+  while (j-- > 0)
+    if (blocks_[j].kind == kind) break;
+  if (j == static_cast<size_t>(-1)) {
+    // The closing of a block already reported and put aside says nothing new.
+    if (forced_[static_cast<size_t>(kind)] > 0) {
+      --forced_[static_cast<size_t>(kind)];
+      return;
+    }
+    Note(site, Who(site.element) + " writes " + closer + " with no open " +
+                   Code(OpenKeyword(kind)) + " block: " + kRefused + "; remove it or add the " +
+                   Code(OpenKeyword(kind)) + " it closes.");
+    return;
+  }
+  const OpenBlock& top = blocks_.back();
+  Note(site, Who(site.element) + " writes " + closer + " while " +
+                 BlockAt(top.kind, top.site.element, top.site.line) +
+                 " is still open: blocks must close in the order they open, so " + kRefused +
+                 "; close that block first.");
+  while (blocks_.size() > j) {
+    const OpenBlock& b = blocks_.back();
+    if (b.site.kind == Kind::kIf || b.site.kind == Kind::kLoop)
+      closed_early_.insert(b.site.index);
+    else if (blocks_.size() - 1 > j)
+      ++forced_[static_cast<size_t>(b.kind)];
+    PopBlock();
+  }
+}
+
+void Linter::ElseOf(const Site& site, bool is_else) {
+  const std::string keyword = is_else ? "`Else`" : "`ElseIf`";
+  const bool element = site.element == "else" && is_else;
+  if (!blocks_.empty() && blocks_.back().kind == Block::kIf) {
+    OpenBlock& top = blocks_.back();
+    if (!top.saw_else) {
+      if (is_else) top.saw_else = true;
+      return;
+    }
+    const std::string where = BlockAt(top.kind, top.site.element, top.site.line);
+    Note(site,
+         (element ? "`else` is a second `else` of " + where
+                  : Who(site.element) + " writes " + keyword + " after the `Else` of " + where) +
+             ": " + kRefused + "; keep only one.");
+    return;
+  }
+  bool in_if = false;
+  for (const OpenBlock& b : blocks_) in_if = in_if || b.kind == Block::kIf;
+  if (!in_if) {
+    Note(site, element ? std::string("`else` stands outside any `if`: ") + kRefused +
+                             "; move it inside the `if` it belongs to."
+                       : Who(site.element) + " writes " + keyword + " outside any `If` block: " +
+                             kRefused + "; remove it or move it into an `If` block.");
+    return;
+  }
+  const OpenBlock& top = blocks_.back();
+  const std::string where = BlockAt(top.kind, top.site.element, top.site.line);
+  Note(site, (element ? "`else` stands inside " + where + " instead of directly inside an `if`"
+                      : Who(site.element) + " writes " + keyword + " inside " + where +
+                            " instead of directly inside an `If` block") +
+                 ": " + kRefused + "; move it out of that block.");
+}
+
+void Linter::ExitOf(const Site& site, Block kind) {
+  for (size_t k = blocks_.size(); k-- > 0;) {
+    if (blocks_[k].kind == kind) return;
+    if (IsScope(blocks_[k].kind)) break;
+  }
+  const std::string statement = Code(std::string("Exit ") + OpenKeyword(kind));
+  if (site.element == "breakloop" && kind == Block::kDo) {
+    Note(site, "`breakloop` stands outside any `loop`, so its " + statement +
+                   " has no loop to leave: " + kRefused + "; move it inside a `loop`.");
+    return;
+  }
+  Note(site, Who(site.element) + " writes " + statement + " outside any " +
+                 Code(OpenKeyword(kind)) + (IsScope(kind) ? "" : " loop") + ": " + kRefused +
+                 "; remove it or move it inside one.");
+}
+
+void Linter::Declare(const Site& site, std::string_view list) {
+  DeclaredNames(list, &names_);
+  for (std::string_view name : names_) {
+    std::string folded = Lower(name);
+    dimmed_.insert(folded);
+    auto [it, fresh] = scopes_.back().try_emplace(std::move(folded), site);
+    if (fresh) continue;
+    const Site& first = it->second;
+    const bool declarations = (site.element == "var" || site.element == "range") &&
+                              (first.element == "var" || first.element == "range");
+    const std::string where =
+        first.index == site.index
+            ? "first declared by the same element"
+            : "first declared by the " + Code(first.element) + LineSuffix(first.line);
+    if (declarations) {
+      Note(site, Who(site.element) + " declares " + Code(name) + " again (" + where +
+                     "): the script gets a second `Dim " + std::string(name) +
+                     "`, so the interpreter refuses it with \"Name redefined\" and nothing runs; "
+                     "keep one declaration and change the value with `set`.");
+    } else {
+      Note(site, Who(site.element) + " declares " + Code(name) + " again (" + where +
+                     "): a second declaration of one name makes the interpreter refuse the whole "
+                     "script with \"Name redefined\"; remove one of them.");
+    }
+  }
+}
+
+std::vector<LintFinding> Linter::Finish(std::string_view text) {
+  if (continuing_) {
+    const std::string line = std::move(continued_);
+    continuing_ = false;
+    Logical(continued_site_, line);
+  }
+  for (const OpenBlock& b : blocks_) {
+    Note(b.site, Who(b.site.element) + " opens " + A(b.kind) + " block that is never closed: " +
+                     kRefused + "; add the matching " + Code(CloseKeyword(b.kind)) + ".");
+  }
+  for (const OpenElement& open : open_elements_)
+    if (open.guard_cut) NoteGuardCutIf(open);
+  for (const PendingReference& r : pending_references_) ReportReference(r, Resolve(r.folded));
+  for (const PendingWrite& w : pending_writes_) {
+    if (Listed(w.folded) || Dimmed(w.folded)) continue;
+    const bool range = w.range;
+    std::string verb;
+    if (w.site.element == "set")
+      verb = "assigns to";
+    else if (w.site.element == "getsel")
+      verb = "stores the selection in";
+    else if (range)
+      verb = "uses the range";
+    else
+      verb = "stores its answer in";
+    Note(w.site, Who(w.site.element) + " " + verb + " " + Code(w.name) +
+                     ", which nothing declares: under \"Option Explicit\" the script stops with "
+                     "\"Variable is undefined\" when it gets there; declare " +
+                     Code(w.name) + " with a " + (range ? "`range`" : "`var`") + " first.");
+  }
+
+  // Values a later run filled in again: compare each such element's first
+  // block with the lines the stored script has in its place.
+  size_t pos = text.find(kCrLf);  // after "Option Explicit"
+  pos = pos == std::string_view::npos ? text.size() : pos + 2;
+  uint64_t at = 0;
+  for (const Deferred& d : deferred_) {
+    while (at < d.first_line && pos < text.size()) {
+      const size_t e = text.find(kCrLf, pos);
+      pos = e == std::string_view::npos ? text.size() : e + 2;
+      ++at;
+    }
+    if (at != d.first_line) break;
+    std::string_view first = d.block;
+    if (d.first_line == 0)
+      first.remove_prefix(std::min(first.find_first_not_of(' '), first.size()));
+    if (text.substr(pos, first.size()) != first) continue;
+    for (const auto& [attribute, refused] : d.attributes) {
+      std::string message = Who(d.site.element) + " gives " + Code(attribute) +
+                            " as `%%`, a reference without a name" +
+                            Consequence(refused, d.element_line) +
+                            "; write a number or the name of a variable.";
+      Note(d.site, std::move(message));
+    }
+  }
+
+  std::stable_sort(findings_.begin(), findings_.end(),
+                   [](const LintFinding& a, const LintFinding& b) {
+                     return a.line.value_or(UINT32_MAX) < b.line.value_or(UINT32_MAX);
+                   });
+  std::vector<LintFinding> out = std::move(findings_);
+  Reset();
+  return out;
+}
+
+}  // namespace tavjit::lint

@@ -1,0 +1,170 @@
+// The lint: findings about a compiled document whose script, generated
+// faithfully, will not run or will do something other than the author meant.
+// It watches the elements as the generator lists them (through the script
+// builder's observer) and never changes what the compile produces.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "catalogue/records.h"
+#include "lint/script_scan.h"
+#include "tavjit/tavjit.hpp"
+
+namespace tavjit::lint {
+
+class Linter {
+ public:
+  Linter() { Reset(); }
+
+  // Forgets everything: the start of a compile.
+  void Reset();
+  // One listed element: its checked values, its source line and its block
+  // (the element line, guarded where it uses the active document, CR LF).
+  void Observe(const CElement& element, uint32_t line, std::string_view block);
+  // The findings about the elements observed since Reset, given the script
+  // the compile stored; call only after a compile that succeeded. Resets.
+  std::vector<LintFinding> Finish(std::string_view text);
+
+ private:
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
+  // The elements the lint treats specially.
+  enum class Kind : uint8_t {
+    kOther,
+    kIf,
+    kLoop,
+    kEndif,
+    kEndloop,
+    kElse,
+    kVar,
+    kRange,
+    kSetrange
+  };
+  static Kind KindOf(std::string_view name);
+
+  // An element as findings name it.
+  struct Site {
+    std::string element;
+    Kind kind = Kind::kOther;
+    uint32_t line = 0;
+    size_t index = 0;
+    size_t paired = kNone;  // endif, endloop: the index of their if or loop
+  };
+  // An if or loop element whose closing element has not come yet.
+  struct OpenElement {
+    Site site;
+    bool guard_cut = false;  // an if whose line the active-document guard closed at once
+    bool has_else = false;
+  };
+  struct OpenBlock {
+    Block kind;
+    bool saw_else;
+    Site site;
+  };
+  // A %name% whose name nothing had declared yet when it was seen.
+  struct PendingReference {
+    Site site;
+    std::string text, folded;
+    bool in_code;
+    std::string truth_attribute;  // set: the whole value of a true-or-false attribute
+  };
+  struct PendingWrite {
+    Site site;
+    std::string name, folded;
+    bool range;  // names a range rather than a plain variable
+  };
+  // An element whose check may fill a value in again at a later run: what
+  // it gave first, to be compared with the script the compile stored.
+  struct Deferred {
+    Site site;
+    uint64_t first_line;
+    std::string block, element_line;
+    std::vector<std::pair<std::string, bool>> attributes;  // with: empty is a syntax error
+  };
+
+  void Note(const Site& site, std::string message);
+
+  void ObserveElements(Site& site);
+  void CheckGuard(const Site& site);
+  void TrackOwn(const Statement& s);
+  void Unpaired(Block kind, const char* keyword);
+  void NoteGuardCutIf(const OpenElement& open);
+  void CheckEmptySlots(const CElement& e, const Site& site, std::string_view inner,
+                       std::string_view block);
+  void CheckReferences(const CElement& e, const Site& site, std::string_view block);
+  void CheckWrites(const CElement& e, const Site& site);
+
+  // Block structure and declarations, statement by statement.
+  void Structure(const Site& site, std::string_view lines);
+  void Logical(const Site& site, std::string_view line);
+  void Close(const Site& site, Block kind);
+  void ElseOf(const Site& site, bool is_else);
+  void ExitOf(const Site& site, Block kind);
+  void Declare(const Site& site, std::string_view list);
+  void PopBlock();
+
+  enum class Resolution { kSpliced, kUndeclared, kNotRange, kBadProperty };
+  Resolution Resolve(std::string_view folded) const;
+  bool Listed(std::string_view folded) const;
+  bool Dimmed(std::string_view folded) const { return dimmed_.find(folded) != dimmed_.end(); }
+  void ReportReference(const PendingReference& r, Resolution how);
+
+  size_t index_ = 0;
+  uint64_t lines_ = 0;  // script lines of the blocks observed so far
+  std::vector<OpenElement> open_elements_;
+  std::vector<OpenBlock> blocks_;
+  // if and loop elements whose block something else closed.
+  std::unordered_set<size_t> closed_early_;
+  // By Block: blocks reported open and put aside, whose closing may follow.
+  std::array<uint32_t, 10> forced_{};
+  // Declarations (folded name, first site): the script's, then procedures'.
+  std::vector<std::unordered_map<std::string, Site>> scopes_;
+  // Looked up by string_view without making a string.
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+  };
+  // var and range names (folded), and whether each is a range.
+  std::unordered_map<std::string, bool, Hash, std::equal_to<>> listed_;
+  // Every name a script line declares (folded).
+  std::unordered_set<std::string, Hash, std::equal_to<>> dimmed_;
+  std::vector<PendingReference> pending_references_;
+  std::vector<PendingWrite> pending_writes_;
+  std::vector<Deferred> deferred_;
+  std::string continued_;
+  bool continuing_ = false;
+  Site continued_site_;
+  std::vector<LintFinding> findings_;
+  // The blocks the element being observed opens and closes by itself.
+  struct Own {
+    size_t index = kNone;
+    std::vector<Block> stack;
+    bool contained = true, if_only = true, keyword_is_if = false;
+    const char* keyword = nullptr;  // the first keyword left unpaired, other than If if any
+    void Start(size_t i) {
+      index = i;
+      stack.clear();
+      contained = if_only = true;
+      keyword_is_if = false;
+      keyword = nullptr;
+    }
+  } own_;
+  // Scratch, kept to save allocations.
+  std::vector<Statement> statements_;
+  std::vector<std::string_view> names_;
+  std::vector<Reference> references_;
+  struct Local {
+    std::string text, folded;
+    bool in_code;
+    std::string truth_attribute;
+  };
+  std::vector<Local> locals_;
+};
+
+}  // namespace tavjit::lint

@@ -1,0 +1,394 @@
+#include "lint/script_scan.h"
+
+#include <optional>
+
+namespace tavjit::lint {
+
+namespace {
+
+Statement Of(Op op, Block block = Block::kIf, std::string_view names = {}) {
+  Statement s;
+  s.op = op;
+  s.block = block;
+  s.names = names;
+  return s;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+size_t SkipBlanks(std::string_view s, size_t pos) {
+  while (pos < s.size() && IsBlank(s[pos])) ++pos;
+  return pos;
+}
+
+// The word (letters, digits, "_") at pos, after blanks; *end is set past it.
+std::string_view WordAt(std::string_view s, size_t pos, size_t* end) {
+  pos = SkipBlanks(s, pos);
+  size_t e = pos;
+  while (e < s.size() && IsNameChar(s[e])) ++e;
+  *end = e;
+  return s.substr(pos, e - pos);
+}
+
+// Compares with a lower-case keyword, ignoring ASCII case.
+bool Is(std::string_view word, std::string_view keyword) {
+  if (word.size() != keyword.size()) return false;
+  for (size_t i = 0; i < word.size(); ++i) {
+    char c = word[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != keyword[i]) return false;
+  }
+  return true;
+}
+
+// Position just past the first whole word equal to keyword outside string
+// literals, at or after pos; npos when there is none.
+size_t FindWord(std::string_view s, size_t pos, std::string_view keyword, size_t* start = nullptr) {
+  bool in_str = false;
+  for (size_t i = pos; i < s.size(); ++i) {
+    const char c = s[i];
+    if (in_str) {
+      if (c == '"') in_str = false;
+      continue;
+    }
+    if (c == '"') {
+      in_str = true;
+      continue;
+    }
+    if (!IsNameChar(c) || (i > 0 && IsNameChar(s[i - 1]))) continue;
+    size_t e = i;
+    while (e < s.size() && IsNameChar(s[e])) ++e;
+    if (Is(s.substr(i, e - i), keyword)) {
+      if (start) *start = i;
+      return e;
+    }
+    i = e - 1;
+  }
+  return std::string_view::npos;
+}
+
+void AddExit(std::string_view stmt, size_t after_exit, std::vector<Statement>* out) {
+  size_t end;
+  std::string_view w = WordAt(stmt, after_exit, &end);
+  if (Is(w, "do"))
+    out->push_back(Of(Op::kExit, Block::kDo));
+  else if (Is(w, "for"))
+    out->push_back(Of(Op::kExit, Block::kFor));
+  else if (Is(w, "sub"))
+    out->push_back(Of(Op::kExit, Block::kSub));
+  else if (Is(w, "function"))
+    out->push_back(Of(Op::kExit, Block::kFunction));
+  else if (Is(w, "property"))
+    out->push_back(Of(Op::kExit, Block::kProperty));
+}
+
+// The statements of a single-line If after its Then: only exits matter.
+void SingleLineIf(std::string_view rest, std::vector<Statement>* out) {
+  size_t pos = 0;
+  while (true) {
+    size_t else_start = std::string_view::npos;
+    const size_t else_end = FindWord(rest, pos, "else", &else_start);
+    std::string_view part = rest.substr(
+        pos, else_end == std::string_view::npos ? std::string_view::npos : else_start - pos);
+    size_t end;
+    if (Is(WordAt(part, 0, &end), "exit")) AddExit(part, end, out);
+    if (else_end == std::string_view::npos) return;
+    pos = else_end;
+  }
+}
+
+std::optional<Block> ProcedureWord(std::string_view w, std::string_view stmt, size_t end) {
+  if (Is(w, "sub")) return Block::kSub;
+  if (Is(w, "function")) return Block::kFunction;
+  if (Is(w, "class")) return Block::kClass;
+  if (Is(w, "property")) {
+    size_t e;
+    std::string_view kind = WordAt(stmt, end, &e);
+    if (Is(kind, "get") || Is(kind, "let") || Is(kind, "set")) return Block::kProperty;
+  }
+  return std::nullopt;
+}
+
+// Classifies one statement; false when the rest of the line is a comment.
+bool Classify(std::string_view stmt, std::vector<Statement>* out) {
+  size_t end;
+  const std::string_view w = WordAt(stmt, 0, &end);
+  if (w.empty()) return true;
+  const char first = static_cast<char>(w[0] | 0x20);
+  auto open = [&](Block b) { out->push_back(Of(Op::kOpen, b)); };
+  auto close = [&](Block b) { out->push_back(Of(Op::kClose, b)); };
+  switch (first) {
+    case 'i':
+      if (Is(w, "if")) {
+        const size_t then_end = FindWord(stmt, end, "then");
+        if (then_end == std::string_view::npos) return true;
+        std::string_view rest = stmt.substr(then_end);
+        if (SkipBlanks(rest, 0) == rest.size())
+          open(Block::kIf);
+        else
+          SingleLineIf(rest, out);
+      }
+      return true;
+    case 'e':
+      if (Is(w, "else")) {
+        out->push_back(Of(Op::kElse));
+      } else if (Is(w, "elseif")) {
+        out->push_back(Of(Op::kElseIf));
+      } else if (Is(w, "exit")) {
+        AddExit(stmt, end, out);
+      } else if (Is(w, "end")) {
+        size_t e;
+        std::string_view what = WordAt(stmt, end, &e);
+        if (Is(what, "if"))
+          close(Block::kIf);
+        else if (Is(what, "select"))
+          close(Block::kSelect);
+        else if (Is(what, "with"))
+          close(Block::kWith);
+        else if (Is(what, "sub"))
+          close(Block::kSub);
+        else if (Is(what, "function"))
+          close(Block::kFunction);
+        else if (Is(what, "property"))
+          close(Block::kProperty);
+        else if (Is(what, "class"))
+          close(Block::kClass);
+      }
+      return true;
+    case 'd':
+      if (Is(w, "do"))
+        open(Block::kDo);
+      else if (Is(w, "dim"))
+        out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(end)));
+      return true;
+    case 'l':
+      if (Is(w, "loop")) close(Block::kDo);
+      return true;
+    case 'w':
+      if (Is(w, "while"))
+        open(Block::kWhile);
+      else if (Is(w, "wend"))
+        close(Block::kWhile);
+      else if (Is(w, "with"))
+        open(Block::kWith);
+      return true;
+    case 'f':
+      if (Is(w, "for"))
+        open(Block::kFor);
+      else if (Is(w, "function"))
+        open(Block::kFunction);
+      return true;
+    case 'n':
+      if (Is(w, "next")) close(Block::kFor);
+      return true;
+    case 's':
+      if (Is(w, "select")) {
+        size_t e;
+        if (Is(WordAt(stmt, end, &e), "case")) open(Block::kSelect);
+      } else if (Is(w, "sub")) {
+        open(Block::kSub);
+      }
+      return true;
+    case 'c':
+      if (Is(w, "case"))
+        out->push_back(Of(Op::kCase));
+      else if (Is(w, "class"))
+        open(Block::kClass);
+      else if (Is(w, "const"))
+        out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(end)));
+      return true;
+    case 'p':
+      if (Is(w, "property")) {
+        if (auto b = ProcedureWord(w, stmt, end)) open(*b);
+      } else if (Is(w, "public") || Is(w, "private")) {
+        size_t e;
+        std::string_view next = WordAt(stmt, end, &e);
+        if (Is(next, "default")) next = WordAt(stmt, e, &e);
+        if (auto b = ProcedureWord(next, stmt, e)) {
+          open(*b);
+        } else if (Is(next, "const")) {
+          out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(e)));
+        } else {
+          out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(end)));
+        }
+      }
+      return true;
+    case 'r':
+      return !Is(w, "rem");
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+void Statements(std::string_view line, std::vector<Statement>* out) {
+  out->clear();
+  size_t start = 0;
+  bool in_str = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (in_str) {
+      if (c == '"') in_str = false;
+      continue;
+    }
+    if (c == '"') {
+      in_str = true;
+    } else if (c == '\'') {
+      Classify(line.substr(start, i - start), out);
+      return;
+    } else if (c == ':') {
+      if (!Classify(line.substr(start, i - start), out)) return;
+      start = i + 1;
+    }
+  }
+  Classify(line.substr(start), out);
+}
+
+bool Continues(std::string_view line, std::string_view* head) {
+  const size_t last = line.find_last_not_of(" \t");
+  if (last == std::string_view::npos || line[last] != '_' || last == 0 || !IsBlank(line[last - 1]))
+    return false;
+  // The "_" must be code, not inside a string or a comment.
+  bool in_str = false;
+  for (size_t i = 0; i < last; ++i) {
+    const char c = line[i];
+    if (in_str) {
+      if (c == '"') in_str = false;
+    } else if (c == '"') {
+      in_str = true;
+    } else if (c == '\'') {
+      return false;
+    }
+  }
+  if (in_str) return false;
+  *head = line.substr(0, last);
+  return true;
+}
+
+bool IsIdentifier(std::string_view s) {
+  if (s.empty() || (s[0] >= '0' && s[0] <= '9')) return false;
+  for (char c : s)
+    if (!IsNameChar(c)) return false;
+  return true;
+}
+
+void DeclaredNames(std::string_view list, std::vector<std::string_view>* names) {
+  names->clear();
+  int depth = 0;
+  bool in_str = false, expect_name = true;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const char c = list[i];
+    if (in_str) {
+      if (c == '"') in_str = false;
+      continue;
+    }
+    if (c == '"') {
+      in_str = true;
+    } else if (c == '(') {
+      ++depth;
+    } else if (c == ')') {
+      --depth;
+    } else if (c == ',' && depth == 0) {
+      expect_name = true;
+    } else if (expect_name && IsNameChar(c)) {
+      size_t e = i;
+      while (e < list.size() && IsNameChar(list[e])) ++e;
+      std::string_view name = list.substr(i, e - i);
+      if (IsIdentifier(name)) names->push_back(name);
+      expect_name = false;
+      i = e - 1;
+    } else if (!IsBlank(c)) {
+      expect_name = false;
+    }
+  }
+}
+
+void References(std::string_view line, std::vector<Reference>* out) {
+  out->clear();
+  // Each percent sign closes the one before it when a name stands between
+  // them; otherwise it opens the next.
+  size_t open = std::string_view::npos;
+  bool open_in_code = false, in_str = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == '"') {
+      in_str = !in_str;
+      continue;
+    }
+    if (c == '\'' && !in_str) break;
+    if (c != '%') continue;
+    if (open != std::string_view::npos && open_in_code == !in_str) {
+      const std::string_view gap = line.substr(open + 1, i - open - 1);
+      const size_t dot = gap.find('.');
+      const bool name = dot == std::string_view::npos
+                            ? IsIdentifier(gap)
+                            : IsIdentifier(gap.substr(0, dot)) && IsIdentifier(gap.substr(dot + 1));
+      if (name) {
+        out->push_back({gap, open_in_code});
+        open = std::string_view::npos;
+        continue;
+      }
+    }
+    open = i;
+    open_in_code = !in_str;
+  }
+}
+
+const char* OpenKeyword(Block b) {
+  switch (b) {
+    case Block::kIf:
+      return "If";
+    case Block::kDo:
+      return "Do";
+    case Block::kWhile:
+      return "While";
+    case Block::kFor:
+      return "For";
+    case Block::kSelect:
+      return "Select Case";
+    case Block::kWith:
+      return "With";
+    case Block::kSub:
+      return "Sub";
+    case Block::kFunction:
+      return "Function";
+    case Block::kProperty:
+      return "Property";
+    case Block::kClass:
+      return "Class";
+  }
+  return "";
+}
+
+const char* CloseKeyword(Block b) {
+  switch (b) {
+    case Block::kIf:
+      return "End If";
+    case Block::kDo:
+      return "Loop";
+    case Block::kWhile:
+      return "Wend";
+    case Block::kFor:
+      return "Next";
+    case Block::kSelect:
+      return "End Select";
+    case Block::kWith:
+      return "End With";
+    case Block::kSub:
+      return "End Sub";
+    case Block::kFunction:
+      return "End Function";
+    case Block::kProperty:
+      return "End Property";
+    case Block::kClass:
+      return "End Class";
+  }
+  return "";
+}
+
+bool IsScope(Block b) {
+  return b == Block::kSub || b == Block::kFunction || b == Block::kProperty || b == Block::kClass;
+}
+
+}  // namespace tavjit::lint

@@ -1,0 +1,73 @@
+// Just enough of VBScript's line structure for the lint: strings, comments,
+// statement separators, line continuations, the statements that open and
+// close blocks, declarations, and variable references.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace tavjit::lint {
+
+enum class Block : uint8_t {
+  kIf,
+  kDo,
+  kWhile,
+  kFor,
+  kSelect,
+  kWith,
+  kSub,
+  kFunction,
+  kProperty,
+  kClass
+};
+
+enum class Op : uint8_t {
+  kOpen,   // If ... Then (block form), Do, While, For, Select Case, With, Sub, ...
+  kClose,  // End If, Loop, Wend, Next, End Select, ...
+  kElse,
+  kElseIf,
+  kCase,
+  kExit,     // Exit Do, Exit For, Exit Sub, ...
+  kDeclare,  // Dim, Const, Public, Private
+};
+
+struct Statement {
+  Op op;
+  Block block = Block::kIf;  // kOpen, kClose, kExit
+  std::string_view names;    // kDeclare: the declaration list
+};
+
+// The statements of one logical line that matter for block structure and
+// declarations, in order; other statements are left out.
+void Statements(std::string_view line, std::vector<Statement>* out);
+
+// True when the line ends in a continuation ("_" after a blank, outside
+// strings and comments); *head is then the line before the "_".
+bool Continues(std::string_view line, std::string_view* head);
+
+// A %name% or %name.property% reference on one physical line.
+struct Reference {
+  std::string_view text;  // between the percent signs
+  bool in_code;           // outside any string literal
+};
+// The references of one line, left to right; those in comments are left out.
+void References(std::string_view line, std::vector<Reference>* out);
+
+const char* OpenKeyword(Block b);   // "If", "Do", "For", ...
+const char* CloseKeyword(Block b);  // "End If", "Loop", "Next", ...
+// Sub, Function, Property and Class: a scope of its own, which Exit Do and
+// Exit For do not leave.
+bool IsScope(Block b);
+
+inline bool IsNameChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+// A script identifier: a letter or "_", then letters, digits and "_".
+bool IsIdentifier(std::string_view s);
+
+// The names a declaration list declares: the first word of each item
+// between top-level commas ("a(3)", "b = 1" and "c" declare a, b and c).
+void DeclaredNames(std::string_view list, std::vector<std::string_view>* names);
+
+}  // namespace tavjit::lint
