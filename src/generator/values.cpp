@@ -34,16 +34,7 @@ bool IsNameChar(char c) {
 // "|" + value + "|" inside "|" + list + "|", without regard to case: a
 // value holding bars may match several entries at once, as it always has.
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (IsAscii(a) && IsAscii(b)) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-      char x = a[i], y = b[i];
-      if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-      if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-      if (x != y) return false;
-    }
-    return true;
-  }
+  if (IsAscii(a) && IsAscii(b)) return EqualsAsciiNoCase(a, b);
   size_t len = 0;
   return FindNoCase(a, b, 0, &len) == 0 && len == a.size();
 }

@@ -77,14 +77,7 @@ std::string Consequence(bool refused, std::string_view line) {
 bool Blank(std::string_view v) { return v.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
 bool IsAttribute(const CAttribute& a, std::string_view name) {
-  const std::string& n = a.AttributeName();
-  if (n.size() != name.size()) return false;
-  for (size_t i = 0; i < n.size(); ++i) {
-    char c = n[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != name[i]) return false;
-  }
-  return true;
+  return EqualsAsciiNoCase(a.AttributeName(), name);
 }
 
 // Script identifiers are ASCII: their case folding is lowering.

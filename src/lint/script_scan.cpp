@@ -1,4 +1,5 @@
 #include "lint/script_scan.h"
+#include "support/text.h"
 
 #include <optional>
 
@@ -31,15 +32,7 @@ std::string_view WordAt(std::string_view s, size_t pos, size_t* end) {
 }
 
 // Compares with a lower-case keyword, ignoring ASCII case.
-bool Is(std::string_view word, std::string_view keyword) {
-  if (word.size() != keyword.size()) return false;
-  for (size_t i = 0; i < word.size(); ++i) {
-    char c = word[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != keyword[i]) return false;
-  }
-  return true;
-}
+bool Is(std::string_view word, std::string_view keyword) { return EqualsAsciiNoCase(word, keyword); }
 
 // Position just past the first whole word equal to keyword outside string
 // literals, at or after pos; npos when there is none.
