@@ -59,13 +59,17 @@ class KeyedStore {
   const Ptr* Find(std::string_view key) const {
     // Short ASCII keys, nearly all of them, fold without an allocation.
     char buf[64];
-    if (key.size() <= sizeof buf && IsAscii(key)) {
+    if (key.size() <= sizeof buf) {
+      bool ascii = true;
       for (size_t i = 0; i < key.size(); ++i) {
-        char c = key[i];
+        const char c = key[i];
+        ascii &= static_cast<unsigned char>(c) < 0x80;
         buf[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
       }
-      auto it = index_.find(std::string_view(buf, key.size()));
-      return it == index_.end() ? nullptr : &items_[it->second].record;
+      if (ascii) {
+        auto it = index_.find(std::string_view(buf, key.size()));
+        return it == index_.end() ? nullptr : &items_[it->second].record;
+      }
     }
     auto it = index_.find(KeyFold(key));
     return it == index_.end() ? nullptr : &items_[it->second].record;
