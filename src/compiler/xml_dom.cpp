@@ -188,9 +188,7 @@ bool WithinExpansionBudget(xmlDocPtr doc, uint64_t budget) {
 // One attempt at parsing; reached from the SAX callbacks through
 // xmlParserCtxt::_private.
 struct ParseRun {
-  bool huge = false;
-  bool refused = false;          // external/undefined entity, too deep
-  bool entity_declared = false;  // in huge mode: parse again with limits
+  bool refused = false;  // external/undefined entity, too deep
 };
 
 // libxml2 parses entity contents with contexts of their own that share our
@@ -277,34 +275,23 @@ xmlEntityPtr OnGetParameterEntity(void* ctx, const xmlChar* name) {
   return ent;
 }
 
-void OnEntityDecl(void* ctx, const xmlChar* name, int type,
-                  const xmlChar* public_id, const xmlChar* system_id,
-                  xmlChar* content) {
-  ParseRun* run = RunOf(ctx);
-  if (run && run->huge) {
-    run->entity_declared = true;
-    xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
-    return;
-  }
-  xmlSAX2EntityDecl(ctx, name, type, public_id, system_id, content);
-}
-
 xmlDocPtr ParseOnce(std::string_view bytes, ParseRun* run, ErrorLog* log) {
   log->worst = XML_ERR_NONE;
   xmlParserCtxtPtr ctxt =
       xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
   if (!ctxt) return nullptr;
-  xmlCtxtUseOptions(ctxt, BaseOptions(bytes) | (run->huge ? XML_PARSE_HUGE : 0));
+  // libxml2's size limits stay in force here: lifting them would lift its
+  // own entity amplification checks too.
+  xmlCtxtUseOptions(ctxt, BaseOptions(bytes));
   ctxt->_private = run;
   xmlSAXHandlerPtr sax = ctxt->sax;
   sax->startElementNs = OnStartElement;
   sax->getEntity = OnGetEntity;
   sax->getParameterEntity = OnGetParameterEntity;
-  sax->entityDecl = OnEntityDecl;
 
   xmlParseDocument(ctxt);
   bool ok = ctxt->wellFormed && ctxt->nsWellFormed && !run->refused &&
-            !run->entity_declared && log->worst < XML_ERR_ERROR &&
+            log->worst < XML_ERR_ERROR &&
             ConsumedAll(ctxt);
   xmlDocPtr doc = ctxt->myDoc;
   ctxt->myDoc = nullptr;
@@ -399,16 +386,11 @@ bool ParseWithTree(std::string_view bytes, Arena* arena) {
   ErrorLog log;
   LibraryStateGuard guard(&log);
   ParseRun run;
-  run.huge = true;
   xmlDocPtr doc = ParseOnce(bytes, &run, &log);
-  if (!doc && run.entity_declared) {
-    run = ParseRun{};
-    doc = ParseOnce(bytes, &run, &log);
-    uint64_t budget = kBudgetFactor * bytes.size() + kBudgetExtra;
-    if (doc && !WithinExpansionBudget(doc, budget)) {
-      xmlFreeDoc(doc);
-      doc = nullptr;
-    }
+  const uint64_t budget = kBudgetFactor * bytes.size() + kBudgetExtra;
+  if (doc && !WithinExpansionBudget(doc, budget)) {
+    xmlFreeDoc(doc);
+    doc = nullptr;
   }
   if (!doc) return false;
   bool ok = CopyToArena(doc, arena);

@@ -136,6 +136,12 @@ ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
   const bool ok = ctxt->wellFormed && ctxt->nsWellFormed && !run.refused && run.builder.ok() &&
                   log.worst < XML_ERR_ERROR && ConsumedAll(ctxt);
   ctxt->sax = own;
+  // libxml2 makes a document of its own to hold entities declared in a
+  // malformed type declaration that our handler never saw.
+  if (ctxt->myDoc) {
+    xmlFreeDoc(ctxt->myDoc);
+    ctxt->myDoc = nullptr;
+  }
   xmlFreeParserCtxt(ctxt);
   if (run.needs_tree) return ParseResult::NeedsTree;
   return ok ? ParseResult::Ok : ParseResult::NotWellFormed;
