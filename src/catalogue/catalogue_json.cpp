@@ -258,4 +258,13 @@ std::string DumpCatalogueJson(const CElements& catalogue) {
 
 bool IsCatalogueFile(std::string_view bytes) { return bytes.starts_with(kBagMagic); }
 
+bool LoadCatalogueFileBytes(std::string_view bytes, CElements& out, std::string* error) {
+  if (!IsCatalogueFile(bytes)) {
+    if (error) *error = "not a catalogue file";
+    return false;
+  }
+  out.LoadBytes(bytes);
+  return true;
+}
+
 }  // namespace tavjit

@@ -25,4 +25,8 @@ std::string DumpCatalogueJson(const CElements& catalogue);
 // True when the bytes look like a binary catalogue file (by its magic).
 bool IsCatalogueFile(std::string_view bytes);
 
+// Loads catalogue-file bytes into out; false, with a message, when they are
+// not a catalogue file at all.
+bool LoadCatalogueFileBytes(std::string_view bytes, CElements& out, std::string* error);
+
 }  // namespace tavjit

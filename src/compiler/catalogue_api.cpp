@@ -18,12 +18,8 @@ std::optional<std::string> BuildCatalogue(std::string_view json, std::string* er
 }
 
 std::optional<std::string> DumpCatalogue(std::string_view bytes, std::string* error) {
-  if (!IsCatalogueFile(bytes)) {
-    if (error) *error = "not a catalogue file";
-    return std::nullopt;
-  }
   CElements catalogue;
-  catalogue.LoadBytes(bytes);
+  if (!LoadCatalogueFileBytes(bytes, catalogue, error)) return std::nullopt;
   return DumpCatalogueJson(catalogue);
 }
 

@@ -274,12 +274,8 @@ std::string ReferenceWriter::Write(const CElements& catalogue) {
 
 std::optional<std::string> CatalogueReference(std::string_view catalogue_bytes,
                                               std::string* error) {
-  if (!IsCatalogueFile(catalogue_bytes)) {
-    if (error) *error = "not a catalogue file";
-    return std::nullopt;
-  }
   CElements catalogue;
-  catalogue.LoadBytes(catalogue_bytes);
+  if (!LoadCatalogueFileBytes(catalogue_bytes, catalogue, error)) return std::nullopt;
   return ReferenceWriter(catalogue_bytes).Write(catalogue);
 }
 

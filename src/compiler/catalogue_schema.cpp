@@ -303,12 +303,8 @@ bool CheckNames(const CElements& catalogue, std::string* error) {
 }  // namespace
 
 std::optional<std::string> CatalogueSchema(std::string_view catalogue_bytes, std::string* error) {
-  if (!IsCatalogueFile(catalogue_bytes)) {
-    if (error) *error = "not a catalogue file";
-    return std::nullopt;
-  }
   CElements catalogue;
-  catalogue.LoadBytes(catalogue_bytes);
+  if (!LoadCatalogueFileBytes(catalogue_bytes, catalogue, error)) return std::nullopt;
   if (!CheckNames(catalogue, error)) return std::nullopt;
   return SchemaWriter().Write(catalogue);
 }
