@@ -235,6 +235,23 @@ TEST_F(CompilerTest, FailedRunKeepsScriptOfLastCompletedPrefix) {
   EXPECT_EQ(o.text, Script({"Option Explicit", "Dim x", "x=1"}));
 }
 
+TEST_F(CompilerTest, HandlersSeeTextOfTheLastRunThatCompleted) {
+  // Until a run of this compile completes, Text is the previous compile's.
+  std::vector<std::string> seen_text;
+  jit_.OnWarningMessage([&](const std::string&) { seen_text.push_back(jit_.Text()); });
+  jit_.OnErrorMessage([&](const std::string&) { seen_text.push_back(jit_.Text()); });
+  const std::string before = Run(Doc("<else/>")).text;
+  const std::string after_var = Script({"Option Explicit", "Dim x", "x=1"});
+  // The if's run covers its children, not the End If that follows them.
+  const std::string after_if =
+      Script({"Option Explicit", "Dim x", "x=1", "If \" & x & \" Then", "Else"});
+  Outcome o = Run(Doc("<unknown/><var name=\"x\">1</var><unknown/>"
+                      "<if expression=\"%x%\"><else/></if><unknown/><goto line=\"1abc\"/>"));
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(seen_text, (std::vector<std::string>{before, after_var, after_if, after_if}));
+  EXPECT_EQ(o.text, after_if);
+}
+
 TEST(CompilerWalk, MissingCatalogueMakesEveryElementUnsupported) {
   TempDir dir;
   CTavJIT jit;

@@ -21,7 +21,7 @@ CTavJIT::~CTavJIT() = default;
 CTavJIT::CTavJIT(CTavJIT&&) noexcept = default;
 CTavJIT& CTavJIT::operator=(CTavJIT&&) noexcept = default;
 
-const std::string& CTavJIT::Text() const { return impl_->text; }
+const std::string& CTavJIT::Text() const { return impl_->CurrentText(); }
 const std::string& CTavJIT::ErrMsg() const { return impl_->err_msg; }
 
 void CTavJIT::Init(const std::string& sActionFile) {
@@ -62,6 +62,16 @@ void CTavJIT::Impl::EnableLint(bool on) {
     script.SetObserver(nullptr);
     linter.reset();
   }
+}
+
+// A run writes Text when it completes; building the script is deferred
+// until a handler in the middle of a compile looks at it.
+const std::string& CTavJIT::Impl::CurrentText() {
+  if (script.CompletedRuns() != text_runs) {
+    text = script.Script();
+    text_runs = script.CompletedRuns();
+  }
+  return text;
 }
 
 static std::optional<uint32_t> LineOrNone(uint32_t line) {
@@ -110,8 +120,9 @@ bool CTavJIT::Impl::Compile(std::string bytes) {
   const bool result = CheckIfValid(*doc);
   doc.reset();  // the script needs the memory more
   // Text changes only where a generator run completed.
-  if (script.HasScript()) text = script.TakeScript();
+  if (script.CompletedRuns() != text_runs) text = script.TakeScript();
   script.Reset();
+  text_runs = 0;
   if (linter) {
     if (result)
       lint_findings = linter->Finish(text);

@@ -16,7 +16,10 @@ namespace tavjit {
 
 struct CTavJIT::Impl {
   std::string err_msg;
+  // Text as of the last compile; while one runs, CurrentText brings it up to
+  // the last run that completed, when someone asks.
   std::string text;
+  uint64_t text_runs = 0;  // the builder's runs text reflects
   CElements catalogue;
   bool initialised = false;
   std::string decoded_;  // the walk's buffer for decoded values
@@ -35,6 +38,7 @@ struct CTavJIT::Impl {
   Impl() { catalogue.Clear(); }
 
   void EnableLint(bool on);
+  const std::string& CurrentText();
 
   bool Execute(const std::string& sFileName);
   // Everything Execute does once the file's bytes are read.

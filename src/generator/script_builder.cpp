@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::string_view kActiveDocument = "docs.ActiveDocument";
 constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kHead = "Option Explicit\r\n";
 constexpr std::string_view kRangeProperties[] = {"startcolno", "endcolno", "startlineno",
                                                  "endlineno", "columnsel"};
 
@@ -203,6 +204,7 @@ void ScriptBuilder::Reset(size_t size_hint) {
   failure_.reset();
   stopped_ = false;
   completed_.reset();
+  runs_ = 0;
 }
 
 ScriptBuilder::Slot& ScriptBuilder::SlotFor(const CElement& definition) {
@@ -324,6 +326,7 @@ bool ScriptBuilder::Run() {
     u.fresh = false;
   }
   completed_ = Completed{count_, raw_.size(), unsettled_.size()};
+  ++runs_;
   return true;
 }
 
@@ -341,11 +344,8 @@ std::string ScriptBuilder::Assemble(const Completed& c) const {
   return out;
 }
 
-std::string ScriptBuilder::TakeScript() {
-  if (!completed_) return {};
-  const Completed& c = *completed_;
-  // The declarations of the covered elements in list order, settled and
-  // unsettled merged; the first of a name stays.
+std::vector<const ScriptBuilder::Declaration*> ScriptBuilder::CoveredDeclarations(
+    const Completed& c) const {
   std::vector<const Declaration*> decls;
   for (const Declaration& d : decls_)
     if (d.index < c.count) decls.push_back(&d);
@@ -353,15 +353,26 @@ std::string ScriptBuilder::TakeScript() {
     if (unsettled_[k].decl) decls.push_back(&*unsettled_[k].decl);
   std::stable_sort(decls.begin(), decls.end(),
                    [](const Declaration* a, const Declaration* b) { return a->index < b->index; });
+  return decls;
+}
+
+// The first of a name stays.
+CVariables ScriptBuilder::VariablesOf(const std::vector<const Declaration*>& decls) {
   CVariables variables;
-  for (const Declaration* d : decls) {
+  for (const auto* d : decls) {
     try {
       variables.Add(d->name, d->is_object);
     } catch (const CollectionError&) {
     }
   }
+  return variables;
+}
 
-  constexpr std::string_view kHead = "Option Explicit\r\n";
+std::string ScriptBuilder::TakeScript() {
+  if (!completed_) return {};
+  const Completed& c = *completed_;
+  const std::vector<const Declaration*> decls = CoveredDeclarations(c);
+  const CVariables variables = VariablesOf(decls);
   // Leading spaces are trimmed from the script; no reference starts with
   // one, so they can go before the splicing.
   if (c.unsettled == 0) {
@@ -378,6 +389,18 @@ std::string ScriptBuilder::TakeScript() {
       return script;
     }
   }
+  return BuildScript(c, decls, variables);
+}
+
+std::string ScriptBuilder::Script() const {
+  if (!completed_) return {};
+  const std::vector<const Declaration*> decls = CoveredDeclarations(*completed_);
+  return BuildScript(*completed_, decls, VariablesOf(decls));
+}
+
+std::string ScriptBuilder::BuildScript(const Completed& c,
+                                       const std::vector<const Declaration*>& decls,
+                                       const CVariables& variables) const {
   std::string assembled;
   std::string_view whole;
   if (c.unsettled == 0) {

@@ -48,10 +48,13 @@ class ScriptBuilder {
   // cannot be examined at all).
   bool Run();
 
-  // Whether a run completed since Reset, and the script of the last one.
-  // Taking the script uses up what was listed; Reset comes next.
-  bool HasScript() const { return completed_.has_value(); }
+  // The script of the last run that completed (empty when none did).
+  // Taking the script uses up what was listed; Reset comes next. Script
+  // leaves everything in place, for a look in the middle of a compile.
   std::string TakeScript();
+  std::string Script() const;
+  // Runs completed since Reset.
+  uint64_t CompletedRuns() const { return runs_; }
 
  private:
   struct Declaration {
@@ -103,6 +106,13 @@ class ScriptBuilder {
   bool Translate(CElement& element, uint32_t line, std::string* block,
                  std::optional<Declaration>* decl, size_t index);
   std::string Assemble(const Completed& c) const;
+  // The declarations of the covered elements in list order, settled and
+  // unsettled merged.
+  std::vector<const Declaration*> CoveredDeclarations(const Completed& c) const;
+  static CVariables VariablesOf(const std::vector<const Declaration*>& decls);
+  // The script of c the general way, with the variables of decls spliced.
+  std::string BuildScript(const Completed& c, const std::vector<const Declaration*>& decls,
+                          const CVariables& variables) const;
 
   Reporter report_;
   Observer observer_;
@@ -117,6 +127,7 @@ class ScriptBuilder {
   std::optional<Failure> failure_;     // first failed check since the last run
   bool stopped_ = false;               // listing after a failure changes nothing
   std::optional<Completed> completed_;
+  uint64_t runs_ = 0;
 };
 
 // FixVariables over a whole script in one pass, appended to out, for
