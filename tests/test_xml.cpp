@@ -203,17 +203,34 @@ TEST(XmlNode, TextJoinsDescendantsAndTrims) {
   }
 }
 
-TEST(XmlNode, AttributesInDocumentOrderWithDeclarationsFirst) {
-  auto doc = ParseText(
-      "<p:a xmlns='urn:d' z='1' xmlns:p='urn:p' p:y='2' b=\"&amp;&#65;'\t\"/>");
-  ASSERT_TRUE(doc);
+TEST(XmlNode, AttributesInDocumentOrderDeclarationsIncluded) {
+  using Attrs = std::vector<std::pair<std::string, std::string>>;
+  // Both parses: the streaming one, and the tree one a document type sends
+  // a document to (which also supplies declared defaults, last).
+  const std::string tag =
+      "<p:a z='1' xmlns:p = 'urn:p' c='>' p:y='2'\n xmlns=\"urn:d\" b=\"&amp;&#65;'\t\"/>";
+  const Attrs want = {{"z", "1"},     {"xmlns:p", "urn:p"}, {"c", ">"},
+                      {"p:y", "2"},   {"xmlns", "urn:d"},   {"b", "&A' "}};
+  Attrs with_default = want;
+  with_default.emplace_back("d", "dv");
+  const std::pair<std::string, Attrs> cases[] = {
+      {tag, want},
+      {"<!DOCTYPE p:a [<!ATTLIST p:a d CDATA 'dv'>]>" + tag, with_default},
+      {"<a xmlns:q='urn:q' k='v' xmlns='urn:d'/>",
+       {{"xmlns:q", "urn:q"}, {"k", "v"}, {"xmlns", "urn:d"}}},
+  };
+  for (const auto& [xml, expected] : cases) {
+    SCOPED_TRACE(xml);
+    auto doc = ParseText(xml);
+    ASSERT_TRUE(doc);
+    Attrs seen;
+    doc->Root().ForEachAttribute(
+        [&](std::string_view n, std::string_view v) { seen.emplace_back(n, v); });
+    EXPECT_EQ(seen, expected);
+  }
+  auto doc = ParseText(tag);
   Node a = doc->Root();
   EXPECT_EQ(a.Name(), "p:a");
-  std::vector<std::pair<std::string, std::string>> seen;
-  a.ForEachAttribute([&](std::string_view n, std::string_view v) { seen.emplace_back(n, v); });
-  const std::vector<std::pair<std::string, std::string>> want = {
-      {"xmlns", "urn:d"}, {"xmlns:p", "urn:p"}, {"z", "1"}, {"p:y", "2"}, {"b", "&A' "}};
-  EXPECT_EQ(seen, want);
   EXPECT_EQ(a.Attribute("p:y"), "2");
   EXPECT_EQ(a.Attribute("xmlns:p"), "urn:p");
   EXPECT_EQ(a.Attribute("y"), std::nullopt);

@@ -45,8 +45,8 @@ class Node {
   // nullopt when the element has no such attribute.
   std::optional<std::string_view> Attribute(std::string_view name) const;
 
-  // The attributes in document order (namespace declarations first, as
-  // "xmlns" / "xmlns:p"), each with its resolved value.
+  // The attributes in document order, namespace declarations among them
+  // (as "xmlns" / "xmlns:p"), each with its resolved value.
   template <class F>
   void ForEachAttribute(F&& f) const {
     const ArenaNode& n = rec();

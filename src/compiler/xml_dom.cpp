@@ -189,6 +189,9 @@ bool WithinExpansionBudget(xmlDocPtr doc, uint64_t budget) {
 // xmlParserCtxt::_private.
 struct ParseRun {
   bool refused = false;  // external/undefined entity, too deep
+  // Elements whose namespace declarations stand among their other
+  // attributes, with the order as written.
+  std::unordered_map<const xmlNode*, std::vector<int>> attribute_order;
 };
 
 // libxml2 parses entity contents with contexts of their own that share our
@@ -196,24 +199,6 @@ struct ParseRun {
 // budget walk still refuses references that are not to internal entities).
 ParseRun* RunOf(void* ctx) {
   return static_cast<ParseRun*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
-}
-
-// The line of the '<' that opens the tag being reported: libxml2 reports
-// the start tag once it has read all of it.
-uint64_t StartTagLine(xmlParserCtxtPtr ctxt) {
-  xmlParserInputPtr in = ctxt->input;
-  if (!in || in->line <= 0) return 0;
-  uint64_t newlines = 0;
-  for (const xmlChar* p = in->cur; p > in->base;) {
-    --p;
-    if (*p == '<') {
-      return newlines < static_cast<uint64_t>(in->line)
-                 ? static_cast<uint64_t>(in->line) - newlines
-                 : 0;
-    }
-    if (*p == '\n') ++newlines;
-  }
-  return static_cast<uint64_t>(in->line);
 }
 
 void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
@@ -251,6 +236,10 @@ void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
       preserve = false;
   }
   node->_private = PackElementInfo(line, preserve);
+  if (run && nb_namespaces > 0 && nb_attributes > 0) {
+    std::vector<int> order = AttributeOrder(ctxt, nb_namespaces, namespaces);
+    if (!order.empty()) run->attribute_order.emplace(node, std::move(order));
+  }
 }
 
 bool IsExternalOrMissing(xmlEntityPtr ent) {
@@ -306,7 +295,7 @@ xmlDocPtr ParseOnce(std::string_view bytes, ParseRun* run, ErrorLog* log) {
 
 // Copies the tree into the arena: the root element and everything below it,
 // with attribute values and entity references expanded.
-bool CopyToArena(xmlDocPtr doc, Arena* arena) {
+bool CopyToArena(xmlDocPtr doc, const ParseRun& run, Arena* arena) {
   ArenaBuilder b(arena);
   xmlNodePtr root = xmlDocGetRootElement(doc);
   if (!root) return false;
@@ -320,16 +309,31 @@ bool CopyToArena(xmlDocPtr doc, Arena* arena) {
         if (!b.OpenElement(QualifiedName(n->ns, n->name),
                            line > UINT32_MAX ? 0 : static_cast<uint32_t>(line)))
           return false;
-        for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) {
+        auto add_ns = [&](const xmlNs* ns) {
           const char* prefix = reinterpret_cast<const char*>(ns->prefix);
-          if (!b.AddAttribute("xmlns", prefix ? ":" : "", prefix ? prefix : "",
-                              ns->href ? reinterpret_cast<const char*>(ns->href) : ""))
-            return false;
-        }
-        for (xmlAttrPtr a = n->properties; a; a = a->next) {
+          return b.AddAttribute("xmlns", prefix ? ":" : "", prefix ? prefix : "",
+                                ns->href ? reinterpret_cast<const char*>(ns->href) : "");
+        };
+        auto add_attr = [&](const xmlAttr* a) {
           std::string value;
           AppendText(a->children, true, &value);
-          if (!b.AddAttribute(QualifiedName(a->ns, a->name), "", "", value)) return false;
+          return b.AddAttribute(QualifiedName(a->ns, a->name), "", "", value);
+        };
+        if (auto order = run.attribute_order.find(n); order != run.attribute_order.end()) {
+          std::vector<const xmlNs*> decls;
+          for (const xmlNs* ns = n->nsDef; ns; ns = ns->next) decls.push_back(ns);
+          std::vector<const xmlAttr*> attrs;
+          for (const xmlAttr* a = n->properties; a; a = a->next) attrs.push_back(a);
+          if (!ForEachInTagOrder(
+                  order->second, static_cast<int>(decls.size()), static_cast<int>(attrs.size()),
+                  [&](int i) { return add_ns(decls[static_cast<size_t>(i)]); },
+                  [&](int i) { return add_attr(attrs[static_cast<size_t>(i)]); }))
+            return false;
+        } else {
+          for (const xmlNs* ns = n->nsDef; ns; ns = ns->next)
+            if (!add_ns(ns)) return false;
+          for (const xmlAttr* a = n->properties; a; a = a->next)
+            if (!add_attr(a)) return false;
         }
         descend = true;
         break;
@@ -393,7 +397,7 @@ bool ParseWithTree(std::string_view bytes, Arena* arena) {
     doc = nullptr;
   }
   if (!doc) return false;
-  bool ok = CopyToArena(doc, arena);
+  bool ok = CopyToArena(doc, run, arena);
   xmlFreeDoc(doc);
   return ok;
 }

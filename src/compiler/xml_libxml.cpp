@@ -64,6 +64,64 @@ uint32_t StartTagLine(xmlParserCtxtPtr ctxt) {
              : 0;
 }
 
+std::vector<int> AttributeOrder(xmlParserCtxtPtr ctxt, int nb_namespaces,
+                                const xmlChar** namespaces) {
+  xmlParserInputPtr in = ctxt->input;
+  if (nb_namespaces == 0 || !in || !in->cur || !in->base) return {};
+  // No '<' can stand inside a tag, so the last one before the position is
+  // where the tag starts.
+  const auto* p = static_cast<const xmlChar*>(
+      memrchr(in->base, '<', static_cast<size_t>(in->cur - in->base)));
+  if (!p) return {};
+  const xmlChar* const end = in->cur;
+  auto is_space = [](xmlChar c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  auto skip_spaces = [&] {
+    while (p < end && is_space(*p)) ++p;
+  };
+  ++p;
+  while (p < end && !is_space(*p) && *p != '/' && *p != '>') ++p;  // the element's name
+  std::vector<int> order;
+  std::vector<bool> ns_done(static_cast<size_t>(nb_namespaces), false);
+  bool reordered = false, seen_other = false;
+  for (;;) {
+    skip_spaces();
+    if (p >= end || *p == '/' || *p == '>') break;
+    const xmlChar* name = p;
+    while (p < end && !is_space(*p) && *p != '=') ++p;
+    const std::string_view n(reinterpret_cast<const char*>(name), static_cast<size_t>(p - name));
+    skip_spaces();
+    if (p >= end || *p != '=') return {};
+    ++p;
+    skip_spaces();
+    if (p >= end || (*p != '"' && *p != '\'')) return {};
+    p = static_cast<const xmlChar*>(memchr(p + 1, *p, static_cast<size_t>(end - p - 1)));
+    if (!p) return {};
+    ++p;
+    int index = -1;
+    if (n == "xmlns" || n.starts_with("xmlns:")) {
+      const std::string_view prefix = n.size() > 5 ? n.substr(6) : std::string_view();
+      for (int i = 0; i < nb_namespaces; ++i) {
+        const xmlChar* pre = namespaces[2 * i];
+        const std::string_view have =
+            pre ? std::string_view(reinterpret_cast<const char*>(pre)) : std::string_view();
+        if (!ns_done[static_cast<size_t>(i)] && (pre != nullptr) == (n.size() > 5) &&
+            have == prefix) {
+          index = i;
+          ns_done[static_cast<size_t>(i)] = true;
+          break;
+        }
+      }
+      if (index < 0) continue;  // a declaration libxml2 drops, such as xmlns:xml
+      reordered |= seen_other;
+    } else {
+      seen_other = true;
+    }
+    order.push_back(index);
+  }
+  if (!reordered) return {};
+  return order;
+}
+
 bool ConsumedAll(xmlParserCtxtPtr ctxt) {
   xmlParserInputPtr in = ctxt->input;
   if (!in || in->cur != in->end) return false;

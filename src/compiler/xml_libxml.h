@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace tavjit::xml {
 
@@ -41,6 +42,38 @@ class LibraryStateGuard {
 // The line of the '<' that opens the tag being reported: libxml2 reports
 // the start tag once it has read all of it.
 uint32_t StartTagLine(xmlParserCtxtPtr ctxt);
+
+// libxml2 reports a start tag's namespace declarations apart from its other
+// attributes. Their order as written, read off the tag's own bytes: for each
+// attribute of the tag, the index of its declaration, or -1 for the next
+// other attribute. Empty when the declarations come first anyway (or the
+// tag cannot be read back).
+std::vector<int> AttributeOrder(xmlParserCtxtPtr ctxt, int nb_namespaces,
+                                const xmlChar** namespaces);
+
+// Calls on_ns(i) for declaration i and on_attr(j) for other attribute j, in
+// the order AttributeOrder gave (declarations first when it is empty);
+// stops at the first that returns false. Attributes the tag does not show,
+// such as defaults from a document type, come last.
+template <class OnNs, class OnAttr>
+bool ForEachInTagOrder(const std::vector<int>& order, int nb_namespaces, int nb_attributes,
+                       OnNs&& on_ns, OnAttr&& on_attr) {
+  std::vector<bool> ns_done(static_cast<size_t>(nb_namespaces), false);
+  int next_attr = 0;
+  for (int k : order) {
+    if (k >= 0) {
+      ns_done[static_cast<size_t>(k)] = true;
+      if (!on_ns(k)) return false;
+    } else if (next_attr < nb_attributes) {
+      if (!on_attr(next_attr++)) return false;
+    }
+  }
+  for (int i = 0; i < nb_namespaces; ++i)
+    if (!ns_done[static_cast<size_t>(i)] && !on_ns(i)) return false;
+  for (; next_attr < nb_attributes; ++next_attr)
+    if (!on_attr(next_attr)) return false;
+  return true;
+}
 
 // libxml2 stops at a NUL byte as if the input ended there.
 bool ConsumedAll(xmlParserCtxtPtr ctxt);

@@ -54,15 +54,19 @@ void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
   } else {
     ok = run->builder.OpenElement(View(localname), StartTagLine(ctxt));
   }
-  for (int i = 0; ok && i < nb_namespaces; ++i) {
+  auto add_ns = [&](int i) {
     const xmlChar* p = namespaces[2 * i];
-    ok = run->builder.AddAttribute("xmlns", p ? ":" : "", View(p), View(namespaces[2 * i + 1]));
-  }
-  for (int i = 0; ok && i < nb_attributes; ++i) {
+    return run->builder.AddAttribute("xmlns", p ? ":" : "", View(p), View(namespaces[2 * i + 1]));
+  };
+  auto add_attr = [&](int i) {
     const xmlChar** a = attributes + 5 * i;
     std::string_view value(reinterpret_cast<const char*>(a[3]), static_cast<size_t>(a[4] - a[3]));
-    ok = run->builder.AddAttribute(View(a[1]), a[1] ? ":" : "", View(a[0]), value, true);
-  }
+    return run->builder.AddAttribute(View(a[1]), a[1] ? ":" : "", View(a[0]), value, true);
+  };
+  ok = ok && ForEachInTagOrder(nb_namespaces > 0 && nb_attributes > 0
+                                   ? AttributeOrder(ctxt, nb_namespaces, namespaces)
+                                   : std::vector<int>(),
+                               nb_namespaces, nb_attributes, add_ns, add_attr);
   if (!ok) Stop(ctx, run, false);
 }
 
