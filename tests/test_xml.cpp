@@ -250,6 +250,19 @@ TEST(XmlNode, KeepsLinesPast65535) {
   }
 }
 
+TEST(XmlNode, LinesEndInLfCrLfOrALoneCr) {
+  const std::string xml = "<a>\r<b/>\r\n<c x='1\r2'/>\r\r<d>\r</d>\n<e/></a>\r";
+  for (const std::string& bytes : {xml, "\xEF\xBB\xBF" + xml, "<!DOCTYPE a>" + xml}) {
+    auto doc = Document::Parse(bytes);
+    ASSERT_TRUE(doc);
+    std::vector<uint32_t> lines;
+    for (Node c = doc->Root().FirstChild(); c; c = c.NextSibling()) lines.push_back(c.Line());
+    EXPECT_EQ(lines, (std::vector<uint32_t>{2, 3, 6, 8}));
+    // Read as XML reads line ends.
+    EXPECT_EQ(doc->Root().FirstChild().NextSibling().Attribute("x"), "1 2");
+  }
+}
+
 TEST(XmlParse, NestingIsBoundedWithoutCrashing) {
   auto nested = [](int depth, bool with_entity) {
     std::string s = with_entity ? "<!DOCTYPE a [<!ENTITY e 'x'>]>" : "";

@@ -1,13 +1,45 @@
 #include "compiler/xml_document.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
+#include <optional>
+#include <string>
 
 #include "support/text.h"
 
 namespace tavjit::xml {
 
+namespace {
+
+// libxml2 counts lines by LF alone, so a document whose lines end in a lone
+// CR would be all on line 1. Such CRs become LFs, which is how XML reads them
+// anyway, where the byte 0x0D is a CR whatever the declared encoding: in
+// documents that start in ASCII (not UTF-16, UTF-32 or EBCDIC).
+std::optional<std::string> WithLoneCrsAsLfs(std::string_view bytes) {
+  const char* cr = static_cast<const char*>(std::memchr(bytes.data(), '\r', bytes.size()));
+  const char* const end = bytes.data() + bytes.size();
+  while (cr && cr + 1 < end && cr[1] == '\n')
+    cr = static_cast<const char*>(std::memchr(cr + 2, '\r', static_cast<size_t>(end - cr - 2)));
+  if (!cr) return std::nullopt;
+  const bool ascii_start =
+      bytes.starts_with("\xEF\xBB\xBF") ||
+      (bytes.size() >= 4 && std::all_of(bytes.begin(), bytes.begin() + 4, [](char c) {
+         return c != 0 && static_cast<unsigned char>(c) < 0x80;
+       }));
+  if (!ascii_start) return std::nullopt;
+  std::string out(bytes);
+  for (size_t i = static_cast<size_t>(cr - bytes.data()); i < out.size(); ++i)
+    if (out[i] == '\r' && (i + 1 == out.size() || out[i + 1] != '\n')) out[i] = '\n';
+  return out;
+}
+
+}  // namespace
+
 std::unique_ptr<Document> Document::Parse(std::string_view bytes) {
   if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return nullptr;
+  const std::optional<std::string> translated = WithLoneCrsAsLfs(bytes);
+  if (translated) bytes = *translated;
   std::unique_ptr<Document> doc(new Document);
   switch (ParseStreaming(bytes, &doc->arena_)) {
     case ParseResult::Ok:
