@@ -41,13 +41,6 @@ bool CheckAttribs(CElement& element, const ErrorReporter& report);
 // variables for "var" and "range". An unknown name gives an empty line.
 std::string BuildElementLine(const CElement& element, CVariables& variables);
 
-// The generator frame: a run over the whole list. Starts a new variable
-// list, checks each element, builds its line, guards lines that use the
-// active document, splices variables; stores the script in text only when
-// the run completes. False when an element fails its check.
-bool CreateScript(const CElements& list, CVariables& variables, std::string& text,
-                  const ErrorReporter& report);
-
 // Every element name that has a branch, in dispatch order.
 const std::vector<std::string_view>& DispatchNames();
 
