@@ -1,8 +1,10 @@
 #include "catalogue/variant.h"
 
+#include <locale.h>
+#include <stdlib.h>
+
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 #include "support/text.h"
@@ -13,9 +15,13 @@ std::string DoubleToText(double d) {
   if (std::isnan(d)) return "NaN";
   if (std::isinf(d)) return d < 0 ? "-Infinity" : "Infinity";
   if (d == 0) return "0";
+  // to_chars, not printf: a host's locale must not turn "1.5" into "1,5".
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.15G", d);
-  std::string s(buf);
+  const std::to_chars_result r =
+      std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
+  std::string s(buf, r.ptr);
+  for (char& c : s)
+    if (c == 'e') c = 'E';
   // "1.5E+020" style exponents lose their leading zeros: "1.5E+20".
   size_t e = s.find('E');
   std::string mant = e == std::string::npos ? s : s.substr(0, e);
@@ -61,8 +67,11 @@ std::optional<double> ParseNumber(std::string_view s) {
     if (exp_digits == 0) return std::nullopt;
   }
   if (i != s.size()) return std::nullopt;
+  // strtod in the C locale whatever the host set: a value too small to hold
+  // reads as zero, as it always has, where from_chars would refuse it.
+  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   std::string copy(s);
-  double d = std::strtod(copy.c_str(), nullptr);
+  double d = strtod_l(copy.c_str(), nullptr, c_locale);
   if (!std::isfinite(d)) return std::nullopt;
   return d;
 }
