@@ -6,8 +6,10 @@
 //   if (jit.Execute("macro.tav")) use(jit.Text()); else report(jit.ErrMsg());
 //
 // Every call runs on the caller's thread; events are delivered synchronously,
-// in the order raised, before Execute goes on. An instance is not meant to be
-// shared between threads.
+// in the order raised, before Execute goes on; a handler that reads Text
+// sees the script of the last generator run that completed. An instance is
+// not meant to be shared between threads. The process's locale changes
+// nothing: numbers are read and written the same under any.
 #pragma once
 
 #include <cstdint>
