@@ -107,6 +107,20 @@ int main(void) {
   CHECK(tavjit_lint_count(c) == 0);
   CHECK(s.warnings == 1 && s.errors == 0);
 
+  {
+    /* A document in memory, NUL bytes and all: compiled up to its size. */
+    const struct seen before = s;
+    static const char bytes[] =
+        "<tav version='1.0' edition='korvane'><tavhead><version>1</version></tavhead>"
+        "<tavbody><cut/></tavbody></tav>\0<garbage";
+    CHECK(tavjit_execute_bytes(c, bytes, sizeof bytes - 1) == TAVJIT_FAILED);
+    CHECK(tavjit_execute_bytes(c, bytes, strlen(bytes)) == TAVJIT_OK);
+    CHECK(strcmp(tavjit_text(c),
+                 "Option Explicit\r\nIf docs.Count Then\r\ndocs.ActiveDocument.Cut\r\nEnd If\r\n") == 0);
+    CHECK(s.errors == before.errors + 1);
+    s = before;
+  }
+
   CHECK(tavjit_execute(c, "/nonexistent/file.tav") == TAVJIT_FAILED);
   CHECK(strcmp(tavjit_errmsg(c), "File doesn't exist.") == 0);
   CHECK(s.errors == 1 && s.diagnostics == 2);

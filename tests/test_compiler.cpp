@@ -135,14 +135,16 @@ TEST(CompilerDriver, ExecuteBeforeInitRaisesAndChangesNothing) {
   CTavJIT jit;
   Events events;
   events.Attach(jit);
-  try {
-    jit.Execute("whatever.tav");
-    FAIL() << "no error raised";
-  } catch (const tavjit::ExecuteError& e) {
-    EXPECT_EQ(e.Number(), static_cast<int32_t>(0x80040066u));
-    EXPECT_EQ(e.Number(), -2147221402);
-    EXPECT_EQ(e.Source(), "TAVJIT::Execute");
-    EXPECT_EQ(e.Description(), "Init method haven't been called");
+  for (bool from_bytes : {false, true}) {
+    try {
+      from_bytes ? jit.ExecuteFromBytes(Doc("")) : jit.Execute("whatever.tav");
+      FAIL() << "no error raised";
+    } catch (const tavjit::ExecuteError& e) {
+      EXPECT_EQ(e.Number(), static_cast<int32_t>(0x80040066u));
+      EXPECT_EQ(e.Number(), -2147221402);
+      EXPECT_EQ(e.Source(), "TAVJIT::Execute");
+      EXPECT_EQ(e.Description(), "Init method haven't been called");
+    }
   }
   EXPECT_EQ(jit.ErrMsg(), "");
   EXPECT_EQ(jit.Text(), "");
@@ -166,6 +168,21 @@ TEST_F(CompilerTest, FileProblems) {
     EXPECT_FALSE(jit_.Execute(c.path));
     EXPECT_EQ(jit_.ErrMsg(), c.message);
     EXPECT_EQ(events_.seen, std::vector<std::string>{"E:" + c.message});
+  }
+}
+
+TEST_F(CompilerTest, BytesInMemoryCompileAsTheirFileWould) {
+  for (const std::string& bytes :
+       {Doc("<var name=\"x\">1</var><else/>"), Doc("<unknown/><goto line=\"x y\"/>"),
+        std::string("<tav"), std::string()}) {
+    SCOPED_TRACE(bytes);
+    const Outcome from_file = Run(bytes);
+    events_.seen.clear();
+    const bool result = jit_.ExecuteFromBytes(bytes);
+    EXPECT_EQ(result, from_file.result);
+    EXPECT_EQ(jit_.ErrMsg(), from_file.errmsg);
+    EXPECT_EQ(events_.seen, from_file.events);
+    EXPECT_EQ(jit_.Text(), from_file.text);
   }
 }
 

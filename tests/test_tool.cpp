@@ -48,7 +48,8 @@ class Tool : public ::testing::Test {
  protected:
   // Runs the tool with args inside dir_; stdout and stderr go through files
   // so neither pipe can stall the other.
-  Outcome Run(const std::vector<std::string>& args) {
+  Outcome Run(const std::vector<std::string>& args, const std::string& input = "") {
+    const std::string in_path = capture_.Write("in", input);
     const std::string out_path = (capture_.path() / "out").string();
     const std::string err_path = (capture_.path() / "err").string();
     pid_t pid = ::fork();
@@ -58,7 +59,9 @@ class Tool : public ::testing::Test {
       argv.push_back(nullptr);
       int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (out < 0 || err < 0 || ::chdir(dir_.path().c_str()) != 0) ::_exit(127);
+      int in = ::open(in_path.c_str(), O_RDONLY);
+      if (out < 0 || err < 0 || in < 0 || ::chdir(dir_.path().c_str()) != 0) ::_exit(127);
+      ::dup2(in, 0);
       ::dup2(out, 1);
       ::dup2(err, 2);
       ::execv(TAVJIT_TOOL, argv.data());
@@ -136,6 +139,25 @@ TEST_F(Tool, SeveralFilesWriteBesideTheirSourcesOrIntoTheDirectory) {
   EXPECT_EQ(into.code, 0);
   EXPECT_EQ(At("out/a.vbs"), kCut);
   EXPECT_EQ(At("out/b.vbs"), Goto("3"));
+}
+
+TEST_F(Tool, DashReadsTheDocumentFromStandardInput) {
+  Outcome ok = Run({"compile", "-"}, Doc("<cut/>"));
+  EXPECT_EQ(ok.code, 0);
+  EXPECT_EQ(ok.out, kCut);
+  Outcome bad = Run({"compile", "-"}, Doc("<unknown/>\n<goto line=\"x y\"/>"));
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_EQ(bad.ErrLines(),
+            (std::vector<std::string>{
+                "<stdin>:5: warning: Unsupported element, 'unknown', found in document body.",
+                "<stdin>:6: error: line contains an invalid value in element goto"}));
+  Write("a.tav", Doc("<cut/>"));
+  Outcome json = Run({"compile", "--json", "a.tav", "-"}, Doc("<goto line=\"2\"/>"));
+  EXPECT_EQ(json.code, 0);
+  auto files = nlohmann::json::parse(json.out);
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[1]["file"], "<stdin>");
+  EXPECT_EQ(files[1]["text"], Goto("2"));
 }
 
 TEST_F(Tool, DiagnosticsGoToStderrInTheOrderRaised) {
@@ -261,6 +283,8 @@ TEST_F(Tool, UsageErrorsExitWithTwo) {
       {"compile", "--catalogue", "plain.txt", "a.tav"},
       {"compile", "-o", "plain.txt", "a.tav", "b.tav"},
       {"compile", "--no-lint", "--lint-errors", "a.tav"},
+      {"compile", "a.tav", "-"},
+      {"compile", "--json", "-", "-"},
       {"catalogue"},
       {"catalogue", "build", "missing.json", "-o", "x.tavcat"},
   };

@@ -47,6 +47,8 @@ TAVJIT_C_API void tavjit_init_default(tavjit_compiler* c);
 /* TAVJIT_OK, TAVJIT_FAILED (see tavjit_errmsg), or TAVJIT_RAISED when an
  * error was raised to the caller (see tavjit_error_number and friends). */
 TAVJIT_C_API int tavjit_execute(tavjit_compiler* c, const char* file_name);
+/* The same for a document held in memory: size bytes at data. */
+TAVJIT_C_API int tavjit_execute_bytes(tavjit_compiler* c, const char* data, size_t size);
 
 TAVJIT_C_API const char* tavjit_text(const tavjit_compiler* c);
 TAVJIT_C_API size_t tavjit_text_length(const tavjit_compiler* c);

@@ -18,6 +18,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #if defined(_WIN32)
@@ -76,6 +77,9 @@ class TAVJIT_API CTavJIT {
   // Compiles the document in sFileName. Returns false on failure, with the
   // message in ErrMsg. Throws ExecuteError before Init.
   bool Execute(const std::string& sFileName);
+  // Compiles a document held in memory (the bytes its file would hold), as
+  // Execute compiles a file: an editor can compile the buffer it shows.
+  bool ExecuteFromBytes(std::string_view document);
   // Loads the element catalogue from a catalogue file. A missing or
   // unreadable file is not reported: the catalogue keeps what it held.
   void Init(const std::string& sActionFile);

@@ -25,6 +25,24 @@ void Raise(tavjit_compiler* c, int32_t number, const char* source, const char* d
   c->error_description = description;
 }
 
+// Runs an Execute, turning what it throws into TAVJIT_RAISED.
+template <class F>
+int Executing(tavjit_compiler* c, F&& execute) {
+  if (!c) return TAVJIT_FAILED;
+  try {
+    return execute() ? TAVJIT_OK : TAVJIT_FAILED;
+  } catch (const tavjit::ExecuteError& e) {
+    Raise(c, e.Number(), e.Source().c_str(), e.Description().c_str());
+  } catch (const std::bad_alloc&) {
+    Raise(c, kOutOfMemory, "TAVJIT::Execute", "Out of memory");
+  } catch (const std::exception& e) {
+    Raise(c, kUnexpected, "TAVJIT::Execute", e.what());
+  } catch (...) {
+    Raise(c, kUnexpected, "TAVJIT::Execute", "Unexpected failure");
+  }
+  return TAVJIT_RAISED;
+}
+
 }  // namespace
 
 extern "C" {
@@ -52,19 +70,13 @@ void tavjit_init_default(tavjit_compiler* c) {
 }
 
 int tavjit_execute(tavjit_compiler* c, const char* file_name) {
-  if (!c) return TAVJIT_FAILED;
-  try {
-    return c->jit.Execute(file_name ? file_name : "") ? TAVJIT_OK : TAVJIT_FAILED;
-  } catch (const tavjit::ExecuteError& e) {
-    Raise(c, e.Number(), e.Source().c_str(), e.Description().c_str());
-  } catch (const std::bad_alloc&) {
-    Raise(c, kOutOfMemory, "TAVJIT::Execute", "Out of memory");
-  } catch (const std::exception& e) {
-    Raise(c, kUnexpected, "TAVJIT::Execute", e.what());
-  } catch (...) {
-    Raise(c, kUnexpected, "TAVJIT::Execute", "Unexpected failure");
-  }
-  return TAVJIT_RAISED;
+  return Executing(c, [&] { return c->jit.Execute(file_name ? file_name : ""); });
+}
+
+int tavjit_execute_bytes(tavjit_compiler* c, const char* data, size_t size) {
+  return Executing(c, [&] {
+    return c->jit.ExecuteFromBytes(data ? std::string_view(data, size) : std::string_view());
+  });
 }
 
 const char* tavjit_text(const tavjit_compiler* c) { return c ? c->jit.Text().c_str() : ""; }

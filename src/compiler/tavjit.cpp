@@ -37,6 +37,9 @@ void CTavJIT::InitFromBytes(const std::string& bytes) {
 }
 
 bool CTavJIT::Execute(const std::string& sFileName) { return impl_->Execute(sFileName); }
+bool CTavJIT::ExecuteFromBytes(std::string_view document) {
+  return impl_->ExecuteFromBytes(document);
+}
 
 void CTavJIT::OnErrorMessage(MessageHandler handler) {
   impl_->error_handlers.push_back(std::move(handler));
@@ -90,11 +93,20 @@ void CTavJIT::Impl::RaiseWarning(const std::string& msg, uint32_t line) {
   for (auto& h : diagnostic_handlers) h(Diagnostic{Diagnostic::Kind::Warning, msg, LineOrNone(line)});
 }
 
-bool CTavJIT::Impl::Execute(const std::string& sFileName) {
+void CTavJIT::Impl::Begin() {
   lint_findings.clear();
   if (!initialised)
     throw ExecuteError(msg::kInitNotCalledNumber, msg::kExecuteSource, msg::kInitNotCalled);
   err_msg.clear();
+}
+
+bool CTavJIT::Impl::ExecuteFromBytes(std::string_view document) {
+  Begin();
+  return Compile(std::string(document));
+}
+
+bool CTavJIT::Impl::Execute(const std::string& sFileName) {
+  Begin();
   std::string bytes;
   switch (ReadWholeFile(sFileName, &bytes)) {
     case ReadStatus::Missing:

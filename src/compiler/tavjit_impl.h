@@ -41,6 +41,9 @@ struct CTavJIT::Impl {
   const std::string& CurrentText();
 
   bool Execute(const std::string& sFileName);
+  bool ExecuteFromBytes(std::string_view document);
+  // What both start with: refuses before Init, forgets the last outcome.
+  void Begin();
   // Everything Execute does once the file's bytes are read.
   bool Compile(std::string bytes);
 

@@ -1,6 +1,7 @@
 // tavjit: the command-line driver. Options, files, output formatting and exit
 // codes only; compiling is the library's.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +33,13 @@ std::optional<std::string> ReadFile(const std::string& path) {
   if (!in) return std::nullopt;
   std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return std::nullopt;
+  return data;
+}
+
+std::string ReadStdin() {
+  std::string data;
+  char buf[1 << 16];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, stdin)) > 0;) data.append(buf, n);
   return data;
 }
 
@@ -123,6 +131,9 @@ int RunCompile(const CompileOptions& opt) {
   const std::string catalogue = LoadCatalogue(opt.catalogue);
   if (!opt.json && opt.files.size() > 1 && !opt.output.empty() && !fs::is_directory(opt.output))
     throw UsageError{"with several files, -o must name a directory"};
+  const auto from_stdin = std::count(opt.files.begin(), opt.files.end(), "-");
+  if (from_stdin > 1 || (from_stdin == 1 && opt.files.size() > 1 && !opt.json))
+    throw UsageError{"'-' (standard input) is compiled alone, or among others with --json"};
 
   tavjit::CTavJIT jit;
   std::vector<tavjit::Diagnostic>* sink = nullptr;
@@ -150,9 +161,9 @@ int RunCompile(const CompileOptions& opt) {
   nlohmann::ordered_json results = nlohmann::ordered_json::array();
   for (size_t i = 0; i < opt.files.size(); ++i) {
     FileResult r;
-    r.file = opt.files[i];
+    r.file = opt.files[i] == "-" ? "<stdin>" : opt.files[i];
     sink = &r.events;
-    r.result = jit.Execute(r.file);
+    r.result = opt.files[i] == "-" ? jit.ExecuteFromBytes(ReadStdin()) : jit.Execute(r.file);
     sink = nullptr;
     r.lint = jit.LintFindings();
     // With --lint-errors a finding fails the file as an error would.
@@ -244,7 +255,7 @@ int main(int argc, char** argv) {
       ->excludes(no_lint);
   compile->add_option("-o,--output", copt.output,
                       "Output file (one FILE), or directory (several FILEs)");
-  compile->add_option("FILE", copt.files, "TAV documents")->required();
+  compile->add_option("FILE", copt.files, "TAV documents ('-' reads standard input)")->required();
 
   CLI::App* catalogue = app.add_subcommand("catalogue", "Build, dump and describe catalogues.");
   catalogue->require_subcommand(1);
