@@ -5,16 +5,12 @@
 #include "fuzz_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = [] {
-    std::atexit([] { std::remove(tavfuzz::ScratchPath("document").c_str()); });
-    return tavfuzz::ScratchPath("document");
-  }();
   // One instance for the whole run, as a host keeps one: loading the
   // catalogue costs far more than most compiles. Values that documents
   // write into the catalogue therefore carry from one input to the next.
   static tavfuzz::Compiler compiler;
   std::string problem =
-      tavfuzz::CheckDocument(compiler, {reinterpret_cast<const char*>(data), size}, path);
+      tavfuzz::CheckDocument(compiler, {reinterpret_cast<const char*>(data), size});
   if (!problem.empty()) {
     std::fprintf(stderr, "fuzz_document: %s\n", problem.c_str());
     std::abort();
