@@ -151,8 +151,10 @@ TEST(Differential, LibraryMatchesTheLiteralReference) {
     lib.catalogue.LoadBytes(catalogue);
     lib.initialised = true;
     std::vector<tavref::Event> lib_events;
-    lib.error_handlers.push_back([&](const std::string& m) { lib_events.push_back({true, m}); });
-    lib.warning_handlers.push_back([&](const std::string& m) { lib_events.push_back({false, m}); });
+    lib.error_handlers.push_back(
+        [&](const std::string& m) { lib_events.push_back({true, m, lib.CurrentText()}); });
+    lib.warning_handlers.push_back(
+        [&](const std::string& m) { lib_events.push_back({false, m, lib.CurrentText()}); });
     tavref::ReferenceCompiler ref(catalogue);
     // Several documents on one instance: values carry over between them.
     for (int doc_no = 0; doc_no < 3; ++doc_no) {

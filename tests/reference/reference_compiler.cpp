@@ -28,10 +28,10 @@ std::string ReferenceCompiler::LiteralFixTextValue(std::string_view text) {
 
 void ReferenceCompiler::SetErrMsg(const std::string& msg) {
   err_msg_ = msg;
-  events_.push_back({true, msg});
+  events_.push_back({true, msg, text_});
 }
 
-void ReferenceCompiler::Warn(const std::string& msg) { events_.push_back({false, msg}); }
+void ReferenceCompiler::Warn(const std::string& msg) { events_.push_back({false, msg, text_}); }
 
 bool ReferenceCompiler::Compile(std::string_view bytes) {
   doc_list_.Clear();

@@ -17,6 +17,7 @@ namespace tavref {
 struct Event {
   bool error;
   std::string message;
+  std::string text;  // Text as a handler of the event sees it
   bool operator==(const Event&) const = default;
 };
 
