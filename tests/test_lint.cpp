@@ -163,8 +163,7 @@ TEST_F(Lint, EachHazardGivesOneFindingAndItsTwinNone) {
 
 TEST_F(Lint, BundledExamplesAndWellFormedScriptCodeLintClean) {
   std::vector<std::string> docs;
-  for (const auto& e : fs::directory_iterator(fs::path(TAVJIT_SOURCE_DIR) / "examples"))
-    if (e.path().extension() == ".tav") docs.push_back(ReadFile(e.path().string()));
+  for (const fs::path& example : Examples()) docs.push_back(ReadFile(example.string()));
   docs.push_back(Doc(
       "<var name=\"i\"/>\n<vbscript>Select Case i\nCase 1\n  MsgBox \"a: ' b\" _\n    &amp; \"c\"\n"
       "Case Else\nEnd Select\nFor i = 1 To 3 : If i = 2 Then Exit For\nNext\nDo : Loop\n"
@@ -204,8 +203,7 @@ TEST_F(Lint, FindingsFollowTheDocumentAndOnlyACompiledOne) {
 
 TEST_F(Lint, CompileIsTheSameWithAndWithoutIt) {
   std::vector<std::string> docs;
-  for (const auto& e : fs::directory_iterator(fs::path(TAVJIT_SOURCE_DIR) / "examples"))
-    if (e.path().extension() == ".tav") docs.push_back(ReadFile(e.path().string()));
+  for (const fs::path& example : Examples()) docs.push_back(ReadFile(example.string()));
   for (const Hazard& h : Hazards()) {
     docs.push_back(Doc(h.body));
     docs.push_back(Doc(h.twin));

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -40,6 +41,20 @@ class TempDir {
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The bundled example documents (.tav), in name order; each has its
+// script beside it (.vbs).
+inline std::vector<fs::path> Examples() {
+  std::vector<fs::path> out;
+  for (const auto& e : fs::directory_iterator(fs::path(TAVJIT_SOURCE_DIR) / "examples"))
+    if (e.path().extension() == ".tav") out.push_back(e.path());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+inline std::string ScriptBeside(fs::path example) {
+  return ReadFile(example.replace_extension(".vbs").string());
 }
 
 // A TAV document around a body (and an optional header content).
