@@ -57,6 +57,19 @@ inline std::string ScriptBeside(fs::path example) {
   return ReadFile(example.replace_extension(".vbs").string());
 }
 
+// The start of a document type for root whose entity l9 expands to 10^9
+// "lol"s, each entity referring ten times to the one before: the internal
+// subset still open, for more declarations or "]>".
+inline std::string BillionLaughs(const std::string& root) {
+  std::string s = "<!DOCTYPE " + root + " [<!ENTITY l0 'lol'>";
+  for (int i = 1; i <= 9; ++i) {
+    s += "<!ENTITY l" + std::to_string(i) + " '";
+    for (int k = 0; k < 10; ++k) s += "&l" + std::to_string(i - 1) + ";";
+    s += "'>";
+  }
+  return s;
+}
+
 // A TAV document around a body (and an optional header content).
 inline std::string Doc(const std::string& body,
                        const std::string& head = "<version>1</version>") {
