@@ -2,9 +2,11 @@
 // what can be derived from a catalogue (an XML Schema, a Markdown reference).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tavjit/tavjit.hpp"
 
@@ -35,6 +37,48 @@ TAVJIT_API std::optional<std::string> CatalogueSchema(std::string_view catalogue
 // catalogue file.
 TAVJIT_API std::optional<std::string> CatalogueReference(std::string_view catalogue_bytes,
                                                          std::string* error);
+
+// What a catalogue says about one attribute, for editors that complete and
+// explain documents.
+struct AttributeDescription {
+  std::string name;
+  // The catalogue's data type: 5 number, 6 true or false, 7 choice,
+  // 8 variable name, anything else free text.
+  int32_t type = 1;
+  std::vector<std::string> choices;  // a choice's entries, in catalogue order
+  std::string type_in_words;         // "number or variable", "one of: a, b"
+  bool required = false;
+  // What an element that leaves the attribute out gets, unless an earlier
+  // element of the same name gave it; empty when nothing.
+  std::string value_when_left_out;
+  bool must_be_written = false;  // required, and nothing fills it in
+  std::string description;
+};
+
+struct ElementDescription {
+  // Where a document may write the element.
+  enum class Place { Body, InsideIf, Nowhere };
+  std::string name, description, information;
+  Place place = Place::Body;
+  bool contains_text = false, text_required = false, text_multi_line = false;
+  std::string text_description;
+  std::vector<AttributeDescription> attributes;
+};
+
+struct HeaderElementDescription {
+  std::string name, description;
+  bool required = false;
+};
+
+struct CatalogueDescription {
+  std::vector<ElementDescription> elements;       // in catalogue order
+  std::vector<HeaderElementDescription> header;  // what a header may hold
+};
+
+// The elements and attributes of catalogue-file bytes, as plain values.
+// nullopt with a message when the bytes are not a catalogue file.
+TAVJIT_API std::optional<CatalogueDescription> DescribeCatalogue(std::string_view catalogue_bytes,
+                                                                 std::string* error);
 
 // Replaces path with bytes atomically: written beside it, then renamed, so a
 // failure (or a killed process) leaves the earlier file as it was.

@@ -58,6 +58,13 @@ struct LintFinding {
   std::string message;           // names the element, the consequence and the fix
 };
 
+// What one listed element yields: its part of the script.
+struct ScriptBlock {
+  uint32_t line = 0;    // 1-based line of the element's start tag; 0 when unknown
+  std::string element;  // the element's name as the catalogue writes it
+  std::string block;    // its lines of the script, each with its CR LF
+};
+
 class TAVJIT_API CTavJIT {
  public:
   using MessageHandler = std::function<void(const std::string& msg)>;
@@ -100,6 +107,16 @@ class TAVJIT_API CTavJIT {
   // The findings of the last Execute, in document order: empty when the
   // lint is off or Execute returned false (only a compiled script is linted).
   const std::vector<LintFinding>& LintFindings() const;
+
+  // Turns on or off the recording of what each listed element yields (off
+  // by default; it costs nothing then). Like the lint, it changes nothing
+  // the compile produces.
+  void RecordScriptBlocks(bool on);
+  // The blocks of the last Execute, in list order (with the endif and endloop
+  // the compile adds). After a compile that succeeded they are the lines of
+  // Text, variables spliced in; after one that failed, the blocks of the
+  // elements listed before the failure, as the generator wrote them.
+  const std::vector<ScriptBlock>& ScriptBlocks() const;
 
   struct Impl;
 

@@ -170,22 +170,13 @@ void SchemaWriter::Root() {
 }
 
 void SchemaWriter::Header() {
-  struct Item {
-    const char* name;
-    const char* doc;
-  };
-  static constexpr Item kItems[] = {
-      {"version", "The version of the macro."},  {"author", "Who wrote the macro."},
-      {"company", "The company the macro comes from."}, {"description", "What the macro does."},
-      {"email", "An e-mail address for the macro."},    {"web", "A web address for the macro."},
-  };
   Line(1, "<xs:complexType name=\"tav-header\">");
   Line(2, "<xs:all>");
-  for (const Item& item : kItems) {
-    const bool required = std::string_view(item.name) == "version";
+  for (const shape::HeaderElement& item : shape::kHeaderElements) {
+    const bool required = item.name == shape::kHeaderVersion;
     Line(3, "<xs:element name=\"" + std::string(item.name) + "\" type=\"xs:string\"" +
                 (required ? "" : " minOccurs=\"0\"") + ">");
-    Documentation(4, item.doc);
+    Documentation(4, item.description);
     Line(3, "</xs:element>");
   }
   Line(2, "</xs:all>");

@@ -37,6 +37,21 @@ inline bool MustBeWritten(const CAttribute& attr) {
 // A sample value of the attribute's type for examples.
 std::string SampleValue(const CAttribute& attr);
 
+// The elements a header may hold, each with what it is for; version is the
+// one a header must have.
+struct HeaderElement {
+  std::string_view name, description;
+};
+inline constexpr HeaderElement kHeaderElements[] = {
+    {"version", "The version of the macro."},
+    {"author", "Who wrote the macro."},
+    {"company", "The company the macro comes from."},
+    {"description", "What the macro does."},
+    {"email", "An e-mail address for the macro."},
+    {"web", "A web address for the macro."},
+};
+inline constexpr std::string_view kHeaderVersion = "version";
+
 // The element names the walk treats specially, compared exactly as it does.
 inline constexpr std::string_view kIf = "if", kElse = "else", kLoop = "loop";
 

@@ -56,15 +56,11 @@ const std::vector<LintFinding>& CTavJIT::LintFindings() const { return impl_->li
 
 void CTavJIT::Impl::EnableLint(bool on) {
   if (on == static_cast<bool>(linter)) return;
-  if (on) {
+  if (on)
     linter = std::make_unique<lint::Linter>();
-    script.SetObserver([this](const CElement& element, uint32_t line, std::string_view block) {
-      linter->Observe(element, line, block);
-    });
-  } else {
-    script.SetObserver(nullptr);
+  else
     linter.reset();
-  }
+  WatchElements();
 }
 
 // A run writes Text when it completes; building the script is deferred
@@ -95,6 +91,7 @@ void CTavJIT::Impl::RaiseWarning(const std::string& msg, uint32_t line) {
 
 void CTavJIT::Impl::Begin() {
   lint_findings.clear();
+  script_blocks.clear();
   if (!initialised)
     throw ExecuteError(msg::kInitNotCalledNumber, msg::kExecuteSource, msg::kInitNotCalled);
   err_msg.clear();
@@ -141,6 +138,7 @@ bool CTavJIT::Impl::Compile(std::string bytes) {
     else
       linter->Reset();
   }
+  if (record_blocks) FinishScriptBlocks(result);
   return result;
 }
 

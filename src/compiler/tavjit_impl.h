@@ -35,6 +35,14 @@ struct CTavJIT::Impl {
   std::unique_ptr<lint::Linter> linter;
   std::vector<LintFinding> lint_findings;
 
+  // Set while blocks are recorded; see script_blocks.cpp.
+  bool record_blocks = false;
+  std::vector<ScriptBlock> script_blocks;
+  // Hands the listed elements to the lint and the block recording, or to
+  // nobody when both are off.
+  void WatchElements();
+  void FinishScriptBlocks(bool result);
+
   Impl() { catalogue.Clear(); }
 
   void EnableLint(bool on);

@@ -1,0 +1,55 @@
+// What each listed element yields, recorded for editors that show it.
+#include "compiler/tavjit_impl.h"
+
+namespace tavjit {
+
+void CTavJIT::RecordScriptBlocks(bool on) {
+  impl_->record_blocks = on;
+  impl_->WatchElements();
+}
+
+const std::vector<ScriptBlock>& CTavJIT::ScriptBlocks() const { return impl_->script_blocks; }
+
+void CTavJIT::Impl::WatchElements() {
+  if (!linter && !record_blocks) {
+    script.SetObserver(nullptr);
+    return;
+  }
+  script.SetObserver([this](const CElement& element, uint32_t line, std::string_view block) {
+    if (linter) linter->Observe(element, line, block);
+    if (record_blocks) script_blocks.push_back({line, element.ElementName(), std::string(block)});
+  });
+}
+
+namespace {
+
+size_t CountLines(std::string_view s) {
+  size_t n = 0;
+  for (size_t at = s.find("\r\n"); at != std::string_view::npos; at = s.find("\r\n", at + 2)) ++n;
+  return n;
+}
+
+}  // namespace
+
+// Splicing variables never adds or removes a line break, so the blocks of a
+// compiled script are its lines after "Option Explicit", taken block by
+// block; if an element's block changed at a later run so that the counts
+// no longer agree, the blocks stay as first written.
+void CTavJIT::Impl::FinishScriptBlocks(bool result) {
+  if (!result || script_blocks.empty()) return;
+  constexpr std::string_view kHead = "Option Explicit\r\n";
+  std::string_view rest = text;
+  if (!rest.starts_with(kHead)) return;
+  rest.remove_prefix(kHead.size());
+  size_t total = 0;
+  for (const ScriptBlock& b : script_blocks) total += CountLines(b.block);
+  if (total != CountLines(rest)) return;
+  for (ScriptBlock& b : script_blocks) {
+    size_t end = 0;
+    for (size_t k = CountLines(b.block); k > 0; --k) end = rest.find("\r\n", end) + 2;
+    b.block.assign(rest.substr(0, end));
+    rest.remove_prefix(end);
+  }
+}
+
+}  // namespace tavjit
