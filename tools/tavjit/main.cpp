@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "lsp/server.h"
 #include "tavjit/catalogue.hpp"
 #include "tavjit/tavjit.hpp"
 
@@ -273,6 +274,14 @@ int main(int argc, char** argv) {
     sub->add_option("--catalogue", derive_catalogue,
                     "Catalogue file or JSON catalogue source (default: built-in)");
 
+  tavjit::lsp::ServerOptions lsp_options;
+  CLI::App* lsp = app.add_subcommand(
+      "lsp", "Serve the Language Server Protocol on standard input and output.");
+  lsp->add_option("--catalogue", lsp_options.catalogue,
+                  "Catalogue file or JSON catalogue source (default: built-in)");
+  bool stdio = false;
+  lsp->add_flag("--stdio", stdio, "Talk on standard input and output (the only way; for clients that ask)");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
@@ -285,6 +294,7 @@ int main(int argc, char** argv) {
 
   try {
     if (*compile) return RunCompile(copt);
+    if (*lsp) return tavjit::lsp::RunServer(lsp_options);
     if (*build) return RunCatalogueBuild(build_src, build_out);
     if (*dump) return RunCatalogueDump(dump_path);
     if (*schema) return RunCatalogueDerive(derive_catalogue, tavjit::CatalogueSchema);
