@@ -306,4 +306,32 @@ TEST(CompilerDiagnostics, EventsCarryTheSourceLine) {
   EXPECT_EQ(seen[0].second, std::nullopt);
 }
 
+// What each element yields: off by default; after a compile the lines of
+// Text, variables spliced; after a failure the blocks listed before it.
+TEST(CompilerScriptBlocks, EachListedElementWithItsLines) {
+  TempDir dir;
+  CTavJIT jit;
+  jit.Init(WriteTestCatalogue(dir));
+  const std::string doc = Doc("<loop statement=\"n\">\n<inserttext>%n%</inserttext></loop>\n"
+                              "<var name=\"n\">3</var>\n<goto line=\"x y\"/>");
+  ASSERT_FALSE(jit.ExecuteFromBytes(doc));
+  EXPECT_TRUE(jit.ScriptBlocks().empty());
+  jit.RecordScriptBlocks(true);
+  using B = std::tuple<uint32_t, std::string, std::string>;
+  const std::string kGuard = "If docs.Count Then\r\ndocs.ActiveDocument.InsertText ";
+  auto blocks = [&] {
+    std::vector<B> out;
+    for (const tavjit::ScriptBlock& b : jit.ScriptBlocks()) out.emplace_back(b.line, b.element, b.block);
+    return out;
+  };
+  ASSERT_FALSE(jit.ExecuteFromBytes(doc));
+  EXPECT_EQ(blocks(), (std::vector<B>{{5, "loop", "Do While n\r\n"},
+                                      {6, "inserttext", kGuard + "\"%n%\"\r\nEnd If\r\n"},
+                                      {5, "endloop", "Loop\r\n"},
+                                      {7, "var", "Dim n\r\nn=3\r\n"}}));
+  ASSERT_TRUE(jit.ExecuteFromBytes(doc.substr(0, doc.find("<goto")) + "</tavbody></tav>"));
+  EXPECT_EQ(std::get<2>(blocks()[1]), kGuard + "\"\" & n & \"\"\r\nEnd If\r\n");
+  EXPECT_EQ(blocks().size(), 4u);
+}
+
 }  // namespace

@@ -277,8 +277,9 @@ void Scanner::EndTag() {
     return;
   }
   if (match != open_.rbegin())
-    Problem(tag.name, Code("<" + std::string(out_.NameOf(open_.back())) + ">") +
-                          " must be closed before " + Code("</" + name + ">"));
+    Problem(out_.StartTag(open_.back()).name,
+            Code("<" + std::string(out_.NameOf(open_.back())) + ">") + " is not closed before " +
+                Code("</" + name + ">"));
   while (true) {
     const int e = open_.back();
     open_.pop_back();
@@ -322,8 +323,8 @@ Scan Scanner::Run() {
   }
   for (auto it = open_.rbegin(); it != open_.rend(); ++it) Close(*it, n_, n_);
   if (!open_.empty())
-    Problem(out_.StartTag(open_.front()).name,
-            Code("<" + std::string(out_.NameOf(open_.front())) + ">") + " is never closed");
+    Problem(out_.StartTag(open_.back()).name,
+            Code("<" + std::string(out_.NameOf(open_.back())) + ">") + " is never closed");
   if (out_.root < 0) Problem({0, 0}, "the document has no root element");
   return std::move(out_);
 }
