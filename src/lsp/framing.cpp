@@ -23,6 +23,15 @@ std::string_view TrimBlanks(std::string_view s) {
   return s;
 }
 
+// "Name: value", the name a token.
+bool IsHeaderLine(std::string_view line) {
+  const size_t colon = line.find(':');
+  if (colon == 0 || colon == std::string_view::npos) return false;
+  return std::all_of(line.begin(), line.begin() + colon, [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
+  });
+}
+
 // The body length a header block gives, or nullopt when it gives none that
 // can be read.
 std::optional<size_t> ContentLength(std::string_view headers) {
@@ -81,7 +90,16 @@ std::optional<FrameReader::Item> FrameReader::Next() {
     Compact();
     return Item{false, "a header longer than " + std::to_string(kMaxHeader) + " bytes"};
   }
-  const std::optional<size_t> length = ContentLength(view.substr(pos_, end - pos_));
+  // The rest of a body whose length was given wrong runs into the next
+  // header; the broken body was reported already.
+  const std::string_view block = view.substr(pos_, end - pos_);
+  if (!IsHeaderLine(block.substr(0, block.find("\r\n"))))
+    for (size_t at = 1; at < block.size(); ++at)
+      if (StartsWithNoCase(block.substr(at), kLengthHeader)) {
+        pos_ += at;
+        return Next();
+      }
+  const std::optional<size_t> length = ContentLength(block);
   if (!length) {
     Resync(pos_ + 1);
     Compact();
