@@ -8,6 +8,25 @@ Span Trimmed(const Scan& scan, Span s) {
   return s;
 }
 
+std::string Readable(std::string_view raw) {
+  static constexpr std::pair<std::string_view, char> kNamed[] = {
+      {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&quot;", '"'}, {"&apos;", '\''}};
+  std::string out;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    bool replaced = false;
+    if (raw[i] == '&')
+      for (const auto& [ref, c] : kNamed)
+        if (raw.substr(i, ref.size()) == ref) {
+          out += c;
+          i += ref.size() - 1;
+          replaced = true;
+          break;
+        }
+    if (!replaced) out += raw[i];
+  }
+  return out;
+}
+
 const ElementDescription* BodyElement(const Scan& scan, const Catalogue& cat, const Tag& tag) {
   const int parent = scan.ElementAt(tag.whole.begin);
   if (parent < 0 || (parent != scan.body && !scan.InBody(parent))) return nullptr;

@@ -29,6 +29,10 @@ inline constexpr std::string_view kRangeProperties[] = {"startlineno", "startcol
 std::string ElementMarkdown(const ElementDescription& e);
 std::string AttributeMarkdown(const ElementDescription& e, const AttributeDescription& a);
 
+// Text as it reads once XML's five named references are resolved, for
+// showing values (an outline's "loop n < 3").
+std::string Readable(std::string_view raw);
+
 // Blanks at the ends removed, as attribute checking trims.
 Span Trimmed(const Scan& scan, Span s);
 

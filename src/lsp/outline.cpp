@@ -13,7 +13,7 @@ void Collect(const Document& doc, const Scan& scan, const Catalogue& cat, int pa
     const std::string name = d ? d->name : "";
     auto attr = [&](std::string_view a) {
       const ScannedAttribute* s = scan.FindAttribute(tag, a);
-      return s ? std::string(scan.Str(s->value)) : std::string();
+      return s ? Readable(scan.Str(s->value)) : std::string();
     };
     Symbol s;
     s.range = doc.RangeOf({tag.whole.begin, scan.elements[e].end});

@@ -235,7 +235,7 @@ TEST(LspStructure, OutlineAndFolds) {
   const std::vector<Symbol> outline = Outline(doc, scan, Builtin());
   ASSERT_EQ(outline.size(), 2u);
   EXPECT_EQ(outline[0].name, "a");
-  EXPECT_EQ(outline[1].name, "loop a &lt; 3");
+  EXPECT_EQ(outline[1].name, "loop a < 3");
   ASSERT_EQ(outline[1].children.size(), 1u);
   ASSERT_EQ(outline[1].children[0].children.size(), 2u);
   EXPECT_EQ(outline[1].children[0].children[1].name, "r");
