@@ -181,7 +181,8 @@ TEST_F(Tool, JsonHasOneObjectPerFileInOrder) {
   // the script of the last one that completed.
   const nlohmann::json expected = {
       {{"file", "a.tav"}, {"result", true}, {"text", Goto("7")}, {"errmsg", ""},
-       {"events", nlohmann::json::array()}, {"lint", nlohmann::json::array()}},
+       {"events", nlohmann::json::array()}, {"explanations", nlohmann::json::array()},
+       {"lint", nlohmann::json::array()}},
       {{"file", "b.tav"},
        {"result", false},
        {"text", Goto("7")},
@@ -193,6 +194,7 @@ TEST_F(Tool, JsonHasOneObjectPerFileInOrder) {
          {{"kind", "error"},
           {"message", "line contains an invalid value in element goto"},
           {"line", 6}}}},
+       {"explanations", nlohmann::json::array()},
        {"lint", nlohmann::json::array()}}};
   EXPECT_EQ(nlohmann::json::parse(r.out, nullptr, false), expected) << r.out;
 
@@ -256,14 +258,14 @@ TEST_F(Tool, JsonCarriesTheLintApartFromTheEvents) {
   EXPECT_EQ(Run({"compile", "--json", "--lint-errors", "doc.tav"}).code, 1);
 }
 
-TEST_F(Tool, AttributeValuesCarryFromOneFileToTheNext) {
+TEST_F(Tool, FilesCompileAsIfAloneUnlessOnTheSameInstance) {
   Write("a.tav", Doc("<goto line=\"7\"/>"));
   Write("b.tav", Doc("<goto/>"));
   EXPECT_EQ(Run({"compile", "a.tav", "b.tav"}).code, 0);
   EXPECT_EQ(At("a.vbs"), Goto("7"));
-  EXPECT_EQ(At("b.vbs"), Goto("7"));
-  // Alone, the second file takes the catalogue's default.
-  EXPECT_EQ(Run({"compile", "b.tav"}).out, Goto("1"));
+  EXPECT_EQ(At("b.vbs"), Goto("1"));  // the catalogue's default
+  EXPECT_EQ(Run({"compile", "--same-instance", "a.tav", "b.tav"}).code, 0);
+  EXPECT_EQ(At("b.vbs"), Goto("7"));  // carried over from a.tav
 }
 
 TEST_F(Tool, UsageErrorsExitWithTwo) {
