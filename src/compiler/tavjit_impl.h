@@ -15,7 +15,8 @@
 
 namespace tavjit {
 
-struct CTavJIT::Impl {
+// Hidden although its enclosing class is exported: nothing of it is API.
+struct __attribute__((visibility("hidden"))) CTavJIT::Impl {
   std::string err_msg;
   // Text as of the last compile; while one runs, CurrentText brings it up to
   // the last run that completed, when someone asks.
