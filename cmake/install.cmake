@@ -51,5 +51,9 @@ foreach(dir LIBDIR INCLUDEDIR DATADIR)
     set(TAVJIT_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
   endif()
 endforeach()
-configure_file(${CMAKE_CURRENT_LIST_DIR}/tavjit.pc.in ${PROJECT_BINARY_DIR}/package/tavjit.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/package/tavjit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# pkg-config cannot make --static pick an archive over the shared library
+# beside it, so the static library has a package of its own.
+foreach(pc tavjit tavjit-static)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/${pc}.pc.in ${PROJECT_BINARY_DIR}/package/${pc}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/package/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()

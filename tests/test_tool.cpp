@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,7 +49,9 @@ class Tool : public ::testing::Test {
  protected:
   // Runs the tool with args inside dir_; stdout and stderr go through files
   // so neither pipe can stall the other.
-  Outcome Run(const std::vector<std::string>& args, const std::string& input = "") {
+  // address_space: a limit in bytes, 0 for none.
+  Outcome Run(const std::vector<std::string>& args, const std::string& input = "",
+              rlim_t address_space = 0) {
     const std::string in_path = capture_.Write("in", input);
     const std::string out_path = (capture_.path() / "out").string();
     const std::string err_path = (capture_.path() / "err").string();
@@ -64,6 +67,8 @@ class Tool : public ::testing::Test {
       ::dup2(in, 0);
       ::dup2(out, 1);
       ::dup2(err, 2);
+      const rlimit limit{address_space, address_space};
+      if (address_space && ::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(127);
       ::execv(TAVJIT_TOOL, argv.data());
       ::_exit(127);
     }
@@ -181,7 +186,8 @@ TEST_F(Tool, JsonHasOneObjectPerFileInOrder) {
   // the script of the last one that completed.
   const nlohmann::json expected = {
       {{"file", "a.tav"}, {"result", true}, {"text", Goto("7")}, {"errmsg", ""},
-       {"events", nlohmann::json::array()}, {"lint", nlohmann::json::array()}},
+       {"events", nlohmann::json::array()}, {"explanations", nlohmann::json::array()},
+       {"lint", nlohmann::json::array()}},
       {{"file", "b.tav"},
        {"result", false},
        {"text", Goto("7")},
@@ -193,6 +199,7 @@ TEST_F(Tool, JsonHasOneObjectPerFileInOrder) {
          {{"kind", "error"},
           {"message", "line contains an invalid value in element goto"},
           {"line", 6}}}},
+       {"explanations", nlohmann::json::array()},
        {"lint", nlohmann::json::array()}}};
   EXPECT_EQ(nlohmann::json::parse(r.out, nullptr, false), expected) << r.out;
 
@@ -256,15 +263,34 @@ TEST_F(Tool, JsonCarriesTheLintApartFromTheEvents) {
   EXPECT_EQ(Run({"compile", "--json", "--lint-errors", "doc.tav"}).code, 1);
 }
 
-TEST_F(Tool, AttributeValuesCarryFromOneFileToTheNext) {
+TEST_F(Tool, FilesCompileAsIfAloneUnlessOnTheSameInstance) {
   Write("a.tav", Doc("<goto line=\"7\"/>"));
   Write("b.tav", Doc("<goto/>"));
   EXPECT_EQ(Run({"compile", "a.tav", "b.tav"}).code, 0);
   EXPECT_EQ(At("a.vbs"), Goto("7"));
-  EXPECT_EQ(At("b.vbs"), Goto("7"));
-  // Alone, the second file takes the catalogue's default.
-  EXPECT_EQ(Run({"compile", "b.tav"}).out, Goto("1"));
+  EXPECT_EQ(At("b.vbs"), Goto("1"));  // the catalogue's default
+  EXPECT_EQ(Run({"compile", "--same-instance", "a.tav", "b.tav"}).code, 0);
+  EXPECT_EQ(At("b.vbs"), Goto("7"));  // carried over from a.tav
 }
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+TEST_F(Tool, OutOfMemoryFailsThatFileAloneAndSaysSo) {
+  std::string body;
+  while (body.size() < (32u << 20)) body += "<inserttext>some words to make a line long</inserttext>\n";
+  Write("big.tav", Doc(body));
+  Write("small.tav", Doc("<cut/>"));
+  const rlim_t limit = 100u << 20;
+  Outcome r = Run({"compile", "--json", "big.tav", "small.tav"}, "", limit);
+  EXPECT_EQ(r.code, 1);
+  const nlohmann::json files = nlohmann::json::parse(r.out, nullptr, false);
+  ASSERT_EQ(files.size(), 2u) << r.out << r.err;
+  EXPECT_EQ(files[0]["explanations"][0]["message"], "out of memory");
+  EXPECT_EQ(files[1]["text"], kCut);
+  r = Run({"compile", "big.tav", "small.tav"}, "", limit);
+  EXPECT_EQ(r.err, "big.tav: error: out of memory\n");
+  EXPECT_EQ(At("small.vbs"), kCut);
+}
+#endif
 
 TEST_F(Tool, UsageErrorsExitWithTwo) {
   Write("a.tav", Doc("<cut/>"));

@@ -7,9 +7,19 @@
 //
 // Every call runs on the caller's thread; events are delivered synchronously,
 // in the order raised, before Execute goes on; a handler that reads Text
-// sees the script of the last generator run that completed. An instance is
-// not meant to be shared between threads. The process's locale changes
-// nothing: numbers are read and written the same under any.
+// sees the script of the last generator run that completed.
+//
+// Handlers may read anything and register more handlers (those are called
+// from the next event on). Execute and Init called from a handler while the
+// same instance compiles are refused: they throw ExecuteError with
+// kErrorBusy, and the compile goes on. A handler must not destroy or move
+// the instance it handles. An exception a handler throws leaves Execute;
+// the next compile starts clean all the same.
+//
+// One instance serves one thread at a time; separate instances compile on
+// separate threads at once. The library leaves a host's own libxml2
+// settings alone. The process's locale changes nothing: numbers are read
+// and written the same under any. Needs C++17.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +39,12 @@
 
 namespace tavjit {
 
-// Raised by Execute when Init has not been called.
+// Numbers of the errors raised to the caller.
+inline constexpr int32_t kErrorInitNotCalled = static_cast<int32_t>(0x80040066u);
+inline constexpr int32_t kErrorBusy = static_cast<int32_t>(0x80040067u);
+
+// Raised by Execute when Init has not been called (kErrorInitNotCalled), and
+// by Execute and Init called from a handler of a compile (kErrorBusy).
 class TAVJIT_API ExecuteError : public std::runtime_error {
  public:
   ExecuteError(int32_t number, std::string source, std::string description);
@@ -65,6 +80,23 @@ struct ScriptBlock {
   std::string block;    // its lines of the script, each with its CR LF
 };
 
+// tavjit's own account of an outcome, beside the events: what the specified
+// messages leave unsaid, such as a compile that ran out of memory.
+struct Explanation {
+  enum class Severity { Error, Warning, Note };
+  Severity severity;
+  std::string message;
+  std::optional<uint32_t> line;    // 1-based, if known
+  std::optional<uint32_t> column;  // 1-based, in bytes of the line, if known
+};
+
+// What the last Init found: Init itself reports nothing, and a catalogue
+// that did not load leaves the earlier one in place.
+struct InitOutcome {
+  size_t elements = 0;  // definitions in the catalogue now
+  std::string problem;  // why the catalogue given did not load; empty when it did
+};
+
 class TAVJIT_API CTavJIT {
  public:
   using MessageHandler = std::function<void(const std::string& msg)>;
@@ -94,6 +126,13 @@ class TAVJIT_API CTavJIT {
   void InitDefault();
   // Loads a catalogue from catalogue-file bytes already in memory.
   void InitFromBytes(const std::string& bytes);
+  const InitOutcome& LastInit() const;
+
+  // Attribute values a document writes into the catalogue carry over to the
+  // elements of later documents that leave them out (on by default, as the
+  // compiler is specified). Off: every Execute starts from the catalogue's
+  // values as Init loaded them, as if the document were compiled alone.
+  void SetCarryOver(bool on);
 
   // Event handlers; several may be registered, each is called in turn.
   void OnErrorMessage(MessageHandler handler);
@@ -101,8 +140,8 @@ class TAVJIT_API CTavJIT {
   // The same events with the document line they concern.
   void OnDiagnostic(DiagnosticHandler handler);
 
-  // Turns the lint on or off (off by default). It never changes Text,
-  // ErrMsg, the result of Execute or the events.
+  // Turns the lint on or off (off by default) from the next Execute on. It
+  // never changes Text, ErrMsg, the result of Execute or the events.
   void EnableLint(bool on);
   // The findings of the last Execute, in document order: empty when the
   // lint is off or Execute returned false (only a compiled script is linted).
@@ -117,10 +156,16 @@ class TAVJIT_API CTavJIT {
   // Text, variables spliced in; after one that failed, the blocks of the
   // elements listed before the failure, as the generator wrote them.
   const std::vector<ScriptBlock>& ScriptBlocks() const;
+  // Explanations of the last Execute, when turned on (off by default: then
+  // none are gathered).
+  void EnableExplanations(bool on);
+  const std::vector<Explanation>& Explanations() const;
 
   struct Impl;
 
  private:
+  // A moved-from instance is as a new one: it builds its state again.
+  Impl& State();
   std::unique_ptr<Impl> impl_;
 };
 

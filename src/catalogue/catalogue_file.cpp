@@ -163,24 +163,29 @@ std::shared_ptr<CElement> ReadElement(const PropertyBag& bag, const Mentions& me
 
 }  // namespace
 
-void CElements::LoadFile(const std::string& sFileName) {
+LoadOutcome CElements::LoadFile(const std::string& sFileName) {
   file_name_ = sFileName;
   std::string bytes;
-  if (ReadWholeFile(sFileName, &bytes) != ReadStatus::Ok) return;
+  switch (ReadWholeFile(sFileName, &bytes)) {
+    case ReadStatus::Missing: return LoadOutcome::kMissing;
+    case ReadStatus::Unreadable: return LoadOutcome::kUnreadable;
+    case ReadStatus::OutOfMemory: return LoadOutcome::kOutOfMemory;
+    case ReadStatus::Ok: break;
+  }
   try {
-    LoadBytes(bytes);
+    return LoadBytes(bytes);
   } catch (const std::bad_alloc&) {
-    // LoadFile never fails to its caller.
+    return LoadOutcome::kOutOfMemory;  // LoadFile never fails to its caller
   }
 }
 
-void CElements::LoadBytes(std::string_view bytes) {
+LoadOutcome CElements::LoadBytes(std::string_view bytes) {
   PropertyBag bag;
-  if (!bag.SetContents(bytes)) return;
+  if (!bag.SetContents(bytes)) return LoadOutcome::kNotCatalogue;
   const int32_t n = ReadWhole(bag, "ElementCount", 0).value_or(0);
-  if (n == 0) return;
+  if (n == 0) return LoadOutcome::kNoElements;
   Clear();  // from here on the old catalogue is gone, whatever follows
-  if (n < 0) return;
+  if (n < 0) return LoadOutcome::kNoElements;
 
   const Mentions mentions = ScanKeys(bag);
   for (int32_t i : IndicesToVisit(&mentions.elements, n)) {
@@ -191,6 +196,7 @@ void CElements::LoadBytes(std::string_view bytes) {
       // The first element of a name stays.
     }
   }
+  return LoadOutcome::kLoaded;
 }
 
 std::string CElements::SaveBytes() const {

@@ -109,6 +109,10 @@ class CElement {
   uint32_t source_line_ = 0;
 };
 
+// How a catalogue load ended. Only kLoaded replaces what the collection held
+// (kNoElements empties it when the file says it holds fewer than none).
+enum class LoadOutcome { kLoaded, kMissing, kUnreadable, kNotCatalogue, kNoElements, kOutOfMemory };
+
 class CElements {
  public:
   using Ptr = std::shared_ptr<CElement>;
@@ -117,10 +121,11 @@ class CElements {
   // "range" records), in order; throws when such a record has no "name".
   std::vector<std::string> GetVariableNames(bool blnReturnObjects = false) const;
   void Clear();
-  // Never fails to its caller; see catalogue_file.cpp.
-  void LoadFile(const std::string& sFileName);
+  // Never fails to its caller, who may look at the outcome; see
+  // catalogue_file.cpp.
+  LoadOutcome LoadFile(const std::string& sFileName);
   // Loads a catalogue from bytes already in memory, with LoadFile's rules.
-  void LoadBytes(std::string_view bytes);
+  LoadOutcome LoadBytes(std::string_view bytes);
   Ptr Add(std::string ElementName, std::string Description, bool ContainsText,
           std::string TextDescription, bool TextRequired, bool TextAllowMultiLine,
           std::string Parent, std::string Text, bool Disabled = false);

@@ -3,12 +3,13 @@
 
 namespace tavjit {
 
-void CTavJIT::RecordScriptBlocks(bool on) {
-  impl_->record_blocks = on;
-  impl_->WatchElements();
-}
+// Takes effect at the next compile, as the lint does.
+void CTavJIT::RecordScriptBlocks(bool on) { State().record_blocks = on; }
 
-const std::vector<ScriptBlock>& CTavJIT::ScriptBlocks() const { return impl_->script_blocks; }
+const std::vector<ScriptBlock>& CTavJIT::ScriptBlocks() const {
+  static const std::vector<ScriptBlock> none;
+  return impl_ ? impl_->script_blocks : none;
+}
 
 void CTavJIT::Impl::WatchElements() {
   if (!linter && !record_blocks) {
@@ -35,7 +36,7 @@ size_t CountLines(std::string_view s) {
 // compiled script are its lines after "Option Explicit", taken block by
 // block; if an element's block changed at a later run so that the counts
 // no longer agree, the blocks stay as first written.
-void CTavJIT::Impl::FinishScriptBlocks(bool result) {
+void CTavJIT::Impl::FinishScriptBlocks(bool result) noexcept {
   if (!result || script_blocks.empty()) return;
   constexpr std::string_view kHead = "Option Explicit\r\n";
   std::string_view rest = text;
@@ -44,11 +45,15 @@ void CTavJIT::Impl::FinishScriptBlocks(bool result) {
   size_t total = 0;
   for (const ScriptBlock& b : script_blocks) total += CountLines(b.block);
   if (total != CountLines(rest)) return;
-  for (ScriptBlock& b : script_blocks) {
-    size_t end = 0;
-    for (size_t k = CountLines(b.block); k > 0; --k) end = rest.find("\r\n", end) + 2;
-    b.block.assign(rest.substr(0, end));
-    rest.remove_prefix(end);
+  try {
+    for (ScriptBlock& b : script_blocks) {
+      size_t end = 0;
+      for (size_t k = CountLines(b.block); k > 0; --k) end = rest.find("\r\n", end) + 2;
+      b.block.assign(rest.substr(0, end));
+      rest.remove_prefix(end);
+    }
+  } catch (...) {
+    script_blocks.clear();  // out of memory
   }
 }
 

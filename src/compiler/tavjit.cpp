@@ -1,6 +1,8 @@
 // CTavJIT: the public class, Init and the compile driver Execute.
 #include "tavjit/tavjit.hpp"
 
+#include <new>
+
 #include "catalogue/default_catalogue.h"
 #include "compiler/tavjit_impl.h"
 #include "support/files.h"
@@ -21,46 +23,73 @@ CTavJIT::~CTavJIT() = default;
 CTavJIT::CTavJIT(CTavJIT&&) noexcept = default;
 CTavJIT& CTavJIT::operator=(CTavJIT&&) noexcept = default;
 
-const std::string& CTavJIT::Text() const { return impl_->CurrentText(); }
-const std::string& CTavJIT::ErrMsg() const { return impl_->err_msg; }
+CTavJIT::Impl& CTavJIT::State() {
+  if (!impl_) impl_ = std::make_unique<Impl>();
+  return *impl_;
+}
+
+namespace {
+
+const std::string& NoText() {
+  static const std::string empty;
+  return empty;
+}
+
+}  // namespace
+
+const std::string& CTavJIT::Text() const { return impl_ ? impl_->CurrentText() : NoText(); }
+const std::string& CTavJIT::ErrMsg() const { return impl_ ? impl_->err_msg : NoText(); }
 
 void CTavJIT::Init(const std::string& sActionFile) {
-  impl_->catalogue.LoadFile(sActionFile);
-  impl_->initialised = true;
+  Impl& s = State();
+  s.RefuseWhileCompiling(msg::kInitSource);
+  s.Init(s.catalogue.LoadFile(sActionFile), "'" + sActionFile + "'");
 }
 
-void CTavJIT::InitDefault() { InitFromBytes(std::string(DefaultCatalogueBytes())); }
+void CTavJIT::InitDefault() {
+  Impl& s = State();
+  s.RefuseWhileCompiling(msg::kInitSource);
+  s.Init(s.catalogue.LoadBytes(DefaultCatalogueBytes()), "the built-in catalogue");
+}
 
 void CTavJIT::InitFromBytes(const std::string& bytes) {
-  impl_->catalogue.LoadBytes(bytes);
-  impl_->initialised = true;
+  Impl& s = State();
+  s.RefuseWhileCompiling(msg::kInitSource);
+  s.Init(s.catalogue.LoadBytes(bytes), "the catalogue given");
 }
 
-bool CTavJIT::Execute(const std::string& sFileName) { return impl_->Execute(sFileName); }
+const InitOutcome& CTavJIT::LastInit() const {
+  static const InitOutcome none;
+  return impl_ ? impl_->last_init : none;
+}
+
+void CTavJIT::SetCarryOver(bool on) { State().carry_over = on; }
+
+bool CTavJIT::Execute(const std::string& sFileName) { return State().Execute(sFileName); }
 bool CTavJIT::ExecuteFromBytes(std::string_view document) {
-  return impl_->ExecuteFromBytes(document);
+  return State().ExecuteFromBytes(document);
 }
 
 void CTavJIT::OnErrorMessage(MessageHandler handler) {
-  impl_->error_handlers.push_back(std::move(handler));
+  State().error_handlers.push_back(std::move(handler));
 }
 void CTavJIT::OnWarningMessage(MessageHandler handler) {
-  impl_->warning_handlers.push_back(std::move(handler));
+  State().warning_handlers.push_back(std::move(handler));
 }
 void CTavJIT::OnDiagnostic(DiagnosticHandler handler) {
-  impl_->diagnostic_handlers.push_back(std::move(handler));
+  State().diagnostic_handlers.push_back(std::move(handler));
 }
 
-void CTavJIT::EnableLint(bool on) { impl_->EnableLint(on); }
-const std::vector<LintFinding>& CTavJIT::LintFindings() const { return impl_->lint_findings; }
+void CTavJIT::EnableLint(bool on) { State().lint_wanted = on; }
+const std::vector<LintFinding>& CTavJIT::LintFindings() const {
+  static const std::vector<LintFinding> none;
+  return impl_ ? impl_->lint_findings : none;
+}
 
-void CTavJIT::Impl::EnableLint(bool on) {
-  if (on == static_cast<bool>(linter)) return;
-  if (on)
-    linter = std::make_unique<lint::Linter>();
-  else
-    linter.reset();
-  WatchElements();
+void CTavJIT::EnableExplanations(bool on) { State().explain = on; }
+const std::vector<Explanation>& CTavJIT::Explanations() const {
+  static const std::vector<Explanation> none;
+  return impl_ ? impl_->explanations : none;
 }
 
 // A run writes Text when it completes; building the script is deferred
@@ -73,28 +102,118 @@ const std::string& CTavJIT::Impl::CurrentText() {
   return text;
 }
 
+namespace {
+
+std::string InitProblem(LoadOutcome outcome, const std::string& source) {
+  switch (outcome) {
+    case LoadOutcome::kLoaded: return {};
+    case LoadOutcome::kMissing: return "no file named " + source;
+    case LoadOutcome::kUnreadable: return "cannot read " + source;
+    case LoadOutcome::kNotCatalogue: return source + " is not a catalogue file";
+    case LoadOutcome::kNoElements: return source + " holds no elements";
+    case LoadOutcome::kOutOfMemory: return "out of memory while loading " + source;
+  }
+  return {};
+}
+
+// The texts and values a compile may write into the catalogue.
+std::vector<std::string> ValuesOf(const CElements& catalogue) {
+  std::vector<std::string> values;
+  for (const auto& e : catalogue) {
+    values.push_back(e->Text());
+    for (const auto& a : e->Attributes()) values.push_back(a->Value());
+  }
+  return values;
+}
+
+void PutValuesBack(CElements& catalogue, const std::vector<std::string>& values) {
+  size_t i = 0;
+  for (const auto& e : catalogue) {
+    if (i == values.size()) return;
+    e->SetText(std::string_view(values[i++]));
+    for (const auto& a : e->Attributes()) {
+      if (i == values.size()) return;
+      a->SetValue(std::string_view(values[i++]));
+    }
+  }
+}
+
+}  // namespace
+
+void CTavJIT::Impl::Init(LoadOutcome outcome, const std::string& source) {
+  initialised = true;
+  last_init.problem = InitProblem(outcome, source);
+  last_init.elements = static_cast<size_t>(catalogue.Count());
+  if (outcome == LoadOutcome::kLoaded || outcome == LoadOutcome::kNoElements)
+    loaded_values = ValuesOf(catalogue);
+}
+
+void CTavJIT::Impl::RefuseWhileCompiling(const char* source) const {
+  if (compiling) throw ExecuteError(kErrorBusy, source, msg::kBusy);
+}
+
 static std::optional<uint32_t> LineOrNone(uint32_t line) {
   if (line == 0) return std::nullopt;
   return line;
 }
 
+// Handlers registered by a handler are called from the next event on.
 void CTavJIT::Impl::SetErrMsg(const std::string& msg, uint32_t line) {
   err_msg = msg;
-  for (auto& h : error_handlers) h(msg);
-  for (auto& h : diagnostic_handlers) h(Diagnostic{Diagnostic::Kind::Error, msg, LineOrNone(line)});
+  for (size_t i = 0, n = error_handlers.size(); i < n; ++i) error_handlers[i](msg);
+  if (diagnostic_handlers.empty()) return;
+  const Diagnostic d{Diagnostic::Kind::Error, msg, LineOrNone(line)};
+  for (size_t i = 0, n = diagnostic_handlers.size(); i < n; ++i) diagnostic_handlers[i](d);
 }
 
 void CTavJIT::Impl::RaiseWarning(const std::string& msg, uint32_t line) {
-  for (auto& h : warning_handlers) h(msg);
-  for (auto& h : diagnostic_handlers) h(Diagnostic{Diagnostic::Kind::Warning, msg, LineOrNone(line)});
+  for (size_t i = 0, n = warning_handlers.size(); i < n; ++i) warning_handlers[i](msg);
+  if (diagnostic_handlers.empty()) return;
+  const Diagnostic d{Diagnostic::Kind::Warning, msg, LineOrNone(line)};
+  for (size_t i = 0, n = diagnostic_handlers.size(); i < n; ++i) diagnostic_handlers[i](d);
 }
 
+void CTavJIT::Impl::Explain(Explanation::Severity severity, std::string message, uint32_t line) {
+  if (explain) explanations.push_back({severity, std::move(message), LineOrNone(line), {}});
+}
+
+namespace {
+
+// Marks the instance busy for one compile and finishes the compile however
+// it ends, an exception from a handler included.
+class CompileScope {
+ public:
+  explicit CompileScope(CTavJIT::Impl& impl) : impl_(impl) { impl_.compiling = true; }
+  ~CompileScope() {
+    impl_.Finish(result);
+    impl_.compiling = false;
+  }
+  CompileScope(const CompileScope&) = delete;
+  CompileScope& operator=(const CompileScope&) = delete;
+  bool result = false;
+
+ private:
+  CTavJIT::Impl& impl_;
+};
+
+}  // namespace
+
 void CTavJIT::Impl::Begin() {
+  RefuseWhileCompiling(msg::kExecuteSource);
   lint_findings.clear();
   script_blocks.clear();
+  explanations.clear();
   if (!initialised)
-    throw ExecuteError(msg::kInitNotCalledNumber, msg::kExecuteSource, msg::kInitNotCalled);
+    throw ExecuteError(kErrorInitNotCalled, msg::kExecuteSource, msg::kInitNotCalled);
   err_msg.clear();
+  if (!carry_over) PutValuesBack(catalogue, loaded_values);
+  if (lint_wanted != static_cast<bool>(linter)) {
+    if (lint_wanted)
+      linter = std::make_unique<lint::Linter>();
+    else
+      linter.reset();
+  }
+  WatchElements();
 }
 
 bool CTavJIT::Impl::ExecuteFromBytes(std::string_view document) {
@@ -105,41 +224,57 @@ bool CTavJIT::Impl::ExecuteFromBytes(std::string_view document) {
 bool CTavJIT::Impl::Execute(const std::string& sFileName) {
   Begin();
   std::string bytes;
-  switch (ReadWholeFile(sFileName, &bytes)) {
-    case ReadStatus::Missing:
-      SetErrMsg(msg::kFileDoesNotExist);
-      return false;
-    case ReadStatus::Unreadable:
-      SetErrMsg(msg::kUnableToRead);
-      return false;
-    case ReadStatus::Ok:
-      break;
+  const ReadStatus read = ReadWholeFile(sFileName, &bytes);
+  if (read != ReadStatus::Ok) {
+    CompileScope scope(*this);
+    if (read == ReadStatus::OutOfMemory) Explain(Explanation::Severity::Error, msg::kOutOfMemory);
+    SetErrMsg(read == ReadStatus::Missing ? msg::kFileDoesNotExist : msg::kUnableToRead);
+    return false;
   }
   return Compile(std::move(bytes));
 }
 
 bool CTavJIT::Impl::Compile(std::string bytes) {
-  script.Reset(bytes.size());
-  std::unique_ptr<xml::Document> doc = xml::Document::Parse(bytes);
-  std::string().swap(bytes);  // the arena holds what is needed
-  if (!doc) {
-    SetErrMsg(msg::kNotWellFormed);
-    return false;
+  CompileScope scope(*this);
+  try {
+    script.Reset(bytes.size());
+    bool out_of_memory = false;
+    std::unique_ptr<xml::Document> doc = xml::Document::Parse(bytes, &out_of_memory);
+    std::string().swap(bytes);  // the arena holds what is needed
+    if (!doc) {
+      if (out_of_memory) Explain(Explanation::Severity::Error, msg::kOutOfMemory);
+      SetErrMsg(msg::kNotWellFormed);
+      return false;
+    }
+    scope.result = CheckIfValid(*doc);
+  } catch (const std::bad_alloc&) {
+    // As a failure that escapes a step: the result is False and ErrMsg
+    // keeps what it held.
+    Explain(Explanation::Severity::Error, msg::kOutOfMemory);
   }
-  const bool result = CheckIfValid(*doc);
-  doc.reset();  // the script needs the memory more
-  // Text changes only where a generator run completed.
-  if (script.CompletedRuns() != text_runs) text = script.TakeScript();
+  return scope.result;
+}
+
+void CTavJIT::Impl::Finish(bool result) noexcept {
+  try {
+    // Text changes only where a generator run completed.
+    if (script.CompletedRuns() != text_runs) text = script.TakeScript();
+  } catch (...) {
+    // Out of memory: Text keeps the script of the run before.
+  }
   script.Reset();
   text_runs = 0;
-  if (linter) {
-    if (result)
-      lint_findings = linter->Finish(text);
-    else
-      linter->Reset();
+  FinishScriptBlocks(result);
+  if (!linter) return;
+  try {
+    if (result) lint_findings = linter->Finish(text);
+    linter->Reset();
+  } catch (...) {
+    // Out of memory: no findings, and a fresh lint at the next compile.
+    lint_findings.clear();
+    linter.reset();
+    WatchElements();
   }
-  if (record_blocks) FinishScriptBlocks(result);
-  return result;
 }
 
 }  // namespace tavjit

@@ -36,22 +36,25 @@ std::optional<std::string> WithLoneCrsAsLfs(std::string_view bytes) {
 
 }  // namespace
 
-std::unique_ptr<Document> Document::Parse(std::string_view bytes) {
+std::unique_ptr<Document> Document::Parse(std::string_view bytes, bool* out_of_memory) {
+  if (out_of_memory) *out_of_memory = false;
   if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return nullptr;
-  const std::optional<std::string> translated = WithLoneCrsAsLfs(bytes);
-  if (translated) bytes = *translated;
-  std::unique_ptr<Document> doc(new Document);
-  switch (ParseStreaming(bytes, &doc->arena_)) {
-    case ParseResult::Ok:
-      break;
-    case ParseResult::NotWellFormed:
-      return nullptr;
-    case ParseResult::NeedsTree:
+  ParseResult result = ParseResult::OutOfMemory;
+  std::unique_ptr<Document> doc;
+  try {
+    const std::optional<std::string> translated = WithLoneCrsAsLfs(bytes);
+    if (translated) bytes = *translated;
+    doc.reset(new Document);
+    result = ParseStreaming(bytes, &doc->arena_);
+    if (result == ParseResult::NeedsTree) {
       doc->arena_ = Arena();
-      if (!ParseWithTree(bytes, &doc->arena_)) return nullptr;
-      break;
+      result = ParseWithTree(bytes, &doc->arena_);
+    }
+  } catch (const std::bad_alloc&) {
+    result = ParseResult::OutOfMemory;
   }
-  if (doc->arena_.root == UINT32_MAX) return nullptr;
+  if (out_of_memory) *out_of_memory = result == ParseResult::OutOfMemory;
+  if (result != ParseResult::Ok || doc->arena_.root == UINT32_MAX) return nullptr;
   return doc;
 }
 

@@ -73,8 +73,9 @@ class Document {
   // Parses a whole document from its bytes (encoding found from a BOM, then
   // the XML declaration, else UTF-8). Returns nullptr when the bytes are not
   // well-formed XML, use an external or undefined entity, nest deeper than
-  // 257 elements, or would expand past the entity budget.
-  static std::unique_ptr<Document> Parse(std::string_view bytes);
+  // 257 elements, or would expand past the entity budget; *out_of_memory
+  // then says whether memory ran out first.
+  static std::unique_ptr<Document> Parse(std::string_view bytes, bool* out_of_memory = nullptr);
 
   // documentElement.
   Node Root() const { return Node(&arena_, arena_.root); }
@@ -87,8 +88,8 @@ class Document {
 // The two ways a document reaches its arena. The streaming parse handles
 // documents without a document type declaration and says so through
 // *needs_dtd; the tree parse handles every document, entities included.
-enum class ParseResult { Ok, NotWellFormed, NeedsTree };
+enum class ParseResult { Ok, NotWellFormed, NeedsTree, OutOfMemory };
 ParseResult ParseStreaming(std::string_view bytes, Arena* arena);
-bool ParseWithTree(std::string_view bytes, Arena* arena);
+ParseResult ParseWithTree(std::string_view bytes, Arena* arena);
 
 }  // namespace tavjit::xml

@@ -189,6 +189,7 @@ bool WithinExpansionBudget(xmlDocPtr doc, uint64_t budget) {
 // xmlParserCtxt::_private.
 struct ParseRun {
   bool refused = false;  // external/undefined entity, too deep
+  bool out_of_memory = false;
   // Elements whose namespace declarations stand among their other
   // attributes, with the order as written.
   std::unordered_map<const xmlNode*, std::vector<int>> attribute_order;
@@ -237,8 +238,10 @@ void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
   }
   node->_private = PackElementInfo(line, preserve);
   if (run && nb_namespaces > 0 && nb_attributes > 0) {
-    std::vector<int> order = AttributeOrder(ctxt, nb_namespaces, namespaces);
-    if (!order.empty()) run->attribute_order.emplace(node, std::move(order));
+    WithinCallback(ctx, &run->out_of_memory, [&] {
+      std::vector<int> order = AttributeOrder(ctxt, nb_namespaces, namespaces);
+      if (!order.empty()) run->attribute_order.emplace(node, std::move(order));
+    });
   }
 }
 
@@ -277,6 +280,7 @@ xmlDocPtr ParseOnce(std::string_view bytes, ParseRun* run, ErrorLog* log) {
   sax->startElementNs = OnStartElement;
   sax->getEntity = OnGetEntity;
   sax->getParameterEntity = OnGetParameterEntity;
+  RefuseExternalLoads(sax);
 
   xmlParseDocument(ctxt);
   bool ok = ctxt->wellFormed && ctxt->nsWellFormed && !run->refused &&
@@ -386,20 +390,29 @@ bool CopyToArena(xmlDocPtr doc, const ParseRun& run, Arena* arena) {
 
 }  // namespace
 
-bool ParseWithTree(std::string_view bytes, Arena* arena) {
+ParseResult ParseWithTree(std::string_view bytes, Arena* arena) {
   ErrorLog log;
   LibraryStateGuard guard(&log);
   ParseRun run;
   xmlDocPtr doc = ParseOnce(bytes, &run, &log);
+  if (run.out_of_memory || log.out_of_memory) {
+    xmlFreeDoc(doc);
+    return ParseResult::OutOfMemory;
+  }
   const uint64_t budget = kBudgetFactor * bytes.size() + kBudgetExtra;
   if (doc && !WithinExpansionBudget(doc, budget)) {
     xmlFreeDoc(doc);
     doc = nullptr;
   }
-  if (!doc) return false;
-  bool ok = CopyToArena(doc, run, arena);
+  if (!doc) return ParseResult::NotWellFormed;
+  ParseResult result = ParseResult::OutOfMemory;
+  try {
+    if (!CopyToArena(doc, run, arena)) result = ParseResult::NotWellFormed;
+    else result = ParseResult::Ok;
+  } catch (const std::bad_alloc&) {
+  }
   xmlFreeDoc(doc);
-  return ok;
+  return result;
 }
 
 }  // namespace tavjit::xml

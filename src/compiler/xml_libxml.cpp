@@ -4,41 +4,53 @@
 #include <libxml/parserInternals.h>
 #include <string.h>
 
+#include <mutex>
+
 namespace tavjit::xml {
 
 namespace {
 
 void OnStructuredError(void* ctx, xmlErrorPtr error) {
   auto* log = static_cast<ErrorLog*>(ctx);
-  if (error && error->level > log->worst) log->worst = error->level;
+  if (!error) return;
+  if (error->level > log->worst) log->worst = error->level;
+  if (error->code == XML_ERR_NO_MEMORY) log->out_of_memory = true;
 }
 
 void OnGenericError(void*, const char*, ...) {}
 
-xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
-  return nullptr;
+xmlParserInputPtr RefuseEntity(void*, const xmlChar*, const xmlChar*) { return nullptr; }
+
+void IgnoreExternalSubset(void*, const xmlChar*, const xmlChar*, const xmlChar*) {}
+
+// libxml2's first initialisation is not safe when threads race to it.
+xmlStructuredErrorFunc InitialisedLibrary() {
+  static std::once_flag once;
+  std::call_once(once, xmlInitParser);
+  return xmlStructuredError;
 }
 
 }  // namespace
 
+void RefuseExternalLoads(xmlSAXHandler* sax) {
+  sax->resolveEntity = RefuseEntity;
+  sax->externalSubset = IgnoreExternalSubset;
+}
+
 LibraryStateGuard::LibraryStateGuard(ErrorLog* log)
-    : structured_(xmlStructuredError),
+    : structured_(InitialisedLibrary()),
       structured_ctx_(xmlStructuredErrorContext),
       generic_(xmlGenericError),
-      generic_ctx_(xmlGenericErrorContext),
-      loader_(xmlGetExternalEntityLoader()) {
-  xmlInitParser();
+      generic_ctx_(xmlGenericErrorContext) {
   if (xmlErrorPtr last = xmlGetLastError()) {
     had_last_error_ = true;
     xmlCopyError(last, &last_error_);
   }
   xmlSetStructuredErrorFunc(log, OnStructuredError);
   xmlSetGenericErrorFunc(nullptr, OnGenericError);
-  xmlSetExternalEntityLoader(RefuseExternalEntity);
 }
 
 LibraryStateGuard::~LibraryStateGuard() {
-  xmlSetExternalEntityLoader(loader_);
   xmlSetGenericErrorFunc(generic_ctx_, generic_);
   xmlSetStructuredErrorFunc(structured_ctx_, structured_);
   if (had_last_error_) {

@@ -6,6 +6,7 @@
 #include <libxml/xmlerror.h>
 
 #include <cstdint>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -17,11 +18,13 @@ constexpr int kMaxDepth = 256;
 
 struct ErrorLog {
   int worst = XML_ERR_NONE;
+  bool out_of_memory = false;
 };
 
-// Installs silent error handlers and an entity loader that refuses
-// everything for one parse, and puts back whatever the host had, libxml2's
-// last error included.
+// Initialises libxml2 once for the process, whichever thread comes first;
+// then installs silent error handlers for one parse on this thread, and puts
+// back whatever the host had, libxml2's last error included. (libxml2 keeps
+// these per thread; nothing process-wide is touched.)
 class LibraryStateGuard {
  public:
   explicit LibraryStateGuard(ErrorLog* log);
@@ -34,10 +37,25 @@ class LibraryStateGuard {
   void* structured_ctx_;
   xmlGenericErrorFunc generic_;
   void* generic_ctx_;
-  xmlExternalEntityLoader loader_;
   bool had_last_error_ = false;
   xmlError last_error_{};
 };
+
+// Makes a parse's own handler refuse every external entity and subset, so
+// that nothing outside the bytes is read whatever loader the process has.
+void RefuseExternalLoads(xmlSAXHandler* sax);
+
+// Runs f inside a libxml2 callback. An exception must not unwind through
+// libxml2's frames: running out of memory stops the parse instead.
+template <class F>
+void WithinCallback(void* ctx, bool* out_of_memory, F&& f) {
+  try {
+    f();
+  } catch (const std::bad_alloc&) {
+    *out_of_memory = true;
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+  }
+}
 
 // The line of the '<' that opens the tag being reported: libxml2 reports
 // the start tag once it has read all of it.

@@ -20,6 +20,7 @@ struct Run {
   ArenaBuilder builder;
   bool needs_tree = false;
   bool refused = false;
+  bool out_of_memory = false;
   std::string name;
   explicit Run(Arena* arena) : builder(arena) {}
 };
@@ -41,9 +42,9 @@ std::string_view View(const xmlChar* s) {
 // Without entity substitution libxml2 hands over an '&' inside an attribute
 // value as "&#38;" (it would re-parse the value to build a tree); no other
 // reference can remain in a document without a type declaration.
-void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
-                    const xmlChar*, int nb_namespaces, const xmlChar** namespaces,
-                    int nb_attributes, int, const xmlChar** attributes) {
+void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
+                  int nb_namespaces, const xmlChar** namespaces, int nb_attributes,
+                  const xmlChar** attributes) {
   auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
   Run* run = RunOf(ctx);
   if (run->builder.depth() > static_cast<size_t>(kMaxDepth)) return Stop(ctx, run, false);
@@ -70,32 +71,51 @@ void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
   if (!ok) Stop(ctx, run, false);
 }
 
+// Each callback adds to the arena, which may run out of memory.
+template <class F>
+void Building(void* ctx, F&& add) {
+  Run* run = RunOf(ctx);
+  WithinCallback(ctx, &run->out_of_memory, [&] {
+    if (!add(run->builder)) Stop(ctx, run, false);
+  });
+}
+
+void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
+                    const xmlChar*, int nb_namespaces, const xmlChar** namespaces,
+                    int nb_attributes, int, const xmlChar** attributes) {
+  Run* run = RunOf(ctx);
+  WithinCallback(ctx, &run->out_of_memory, [&] {
+    StartElement(ctx, localname, prefix, nb_namespaces, namespaces, nb_attributes, attributes);
+  });
+}
+
 void OnEndElement(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
-  RunOf(ctx)->builder.CloseElement();
+  Building(ctx, [](ArenaBuilder& b) {
+    b.CloseElement();
+    return true;
+  });
 }
 
 void OnCharacters(void* ctx, const xmlChar* ch, int len) {
-  Run* run = RunOf(ctx);
-  if (!run->builder.Text(std::string_view(reinterpret_cast<const char*>(ch),
-                                          static_cast<size_t>(len))))
-    Stop(ctx, run, false);
+  Building(ctx, [&](ArenaBuilder& b) {
+    return b.Text(std::string_view(reinterpret_cast<const char*>(ch), static_cast<size_t>(len)));
+  });
 }
 
 void OnCData(void* ctx, const xmlChar* ch, int len) {
-  Run* run = RunOf(ctx);
-  if (!run->builder.Leaf(NodeType::CData, std::string_view(reinterpret_cast<const char*>(ch),
-                                                          static_cast<size_t>(len))))
-    Stop(ctx, run, false);
+  Building(ctx, [&](ArenaBuilder& b) {
+    return b.Leaf(NodeType::CData,
+                  std::string_view(reinterpret_cast<const char*>(ch), static_cast<size_t>(len)));
+  });
 }
 
 void OnComment(void* ctx, const xmlChar*) {
-  Run* run = RunOf(ctx);
-  if (!run->builder.Leaf(NodeType::Comment, {})) Stop(ctx, run, false);
+  Building(ctx, [](ArenaBuilder& b) { return b.Leaf(NodeType::Comment, {}); });
 }
 
 void OnProcessingInstruction(void* ctx, const xmlChar* target, const xmlChar*) {
-  Run* run = RunOf(ctx);
-  if (!run->builder.Leaf(NodeType::ProcessingInstruction, {}, View(target))) Stop(ctx, run, false);
+  Building(ctx,
+           [&](ArenaBuilder& b) { return b.Leaf(NodeType::ProcessingInstruction, {}, View(target)); });
 }
 
 void OnInternalSubset(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
@@ -121,9 +141,10 @@ ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
   sax.processingInstruction = OnProcessingInstruction;
   sax.internalSubset = OnInternalSubset;
   sax.reference = OnReference;
+  RefuseExternalLoads(&sax);
 
   xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
-  if (!ctxt) return ParseResult::NotWellFormed;
+  if (!ctxt) return ParseResult::OutOfMemory;
   xmlSAXHandlerPtr own = ctxt->sax;
   ctxt->sax = &sax;
   ctxt->userData = ctxt;
@@ -147,6 +168,7 @@ ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
     ctxt->myDoc = nullptr;
   }
   xmlFreeParserCtxt(ctxt);
+  if (run.out_of_memory || log.out_of_memory) return ParseResult::OutOfMemory;
   if (run.needs_tree) return ParseResult::NeedsTree;
   return ok ? ParseResult::Ok : ParseResult::NotWellFormed;
 }

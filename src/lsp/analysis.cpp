@@ -39,16 +39,17 @@ const AttributeDescription* Catalogue::Attribute(const ElementDescription& e,
   return nullptr;
 }
 
-Compiler::Compiler(std::string catalogue_bytes) : catalogue_(std::move(catalogue_bytes)) {
+Compiler::Compiler(std::string catalogue_bytes) {
   jit_.OnDiagnostic([this](const tavjit::Diagnostic& d) {
     if (sink_) sink_->events.push_back(d);
   });
   jit_.RecordScriptBlocks(true);
+  jit_.EnableExplanations(true);
+  jit_.InitFromBytes(catalogue_bytes);
 }
 
 CompileResult Compiler::Compile(std::string_view text, bool lint) {
   CompileResult r;
-  jit_.InitFromBytes(catalogue_);
   jit_.EnableLint(lint);
   sink_ = &r;
   r.ok = jit_.ExecuteFromBytes(AsUtf8Document(text));
@@ -56,6 +57,7 @@ CompileResult Compiler::Compile(std::string_view text, bool lint) {
   r.text = jit_.Text();
   r.errmsg = jit_.ErrMsg();
   r.lint = jit_.LintFindings();
+  r.explanations = jit_.Explanations();
   r.blocks = jit_.ScriptBlocks();
   return r;
 }

@@ -58,15 +58,9 @@ class Placer {
   Placer(const Document& doc, const Scan& scan) : doc_(doc), scan_(scan) {}
 
   // The start tag at a 1-based line of the compiler, named name (any case)
-  // when one on that line is, else the first there. A column, once the
-  // compiler gives one, picks the tag directly.
-  const Tag* TagAt(std::optional<uint32_t> line, std::optional<uint32_t> column,
-                   std::string_view name) const {
+  // when one on that line is, else the first there.
+  const Tag* TagAt(std::optional<uint32_t> line, std::string_view name) const {
     if (!line || *line == 0) return nullptr;
-    if (column) {
-      const size_t at = doc_.OffsetAt({*line - 1, *column > 0 ? *column - 1 : 0});
-      if (const Tag* t = scan_.TagAt(at + 1)) return t;
-    }
     const Span l = doc_.LineSpan(*line - 1);
     const Tag* first = nullptr;
     auto it = std::lower_bound(scan_.tags.begin(), scan_.tags.end(), l.begin,
@@ -89,6 +83,20 @@ class Placer {
         if (const ScannedAttribute* a = scan_.FindAttribute(t, attribute)) found = a;
     }
     return found;
+  }
+
+  // The name or value at a 1-based line and byte column, or the byte there.
+  Span At(uint32_t line, uint32_t column) const {
+    const Span l = doc_.LineSpan(line - 1);
+    const size_t at = std::min(l.begin + (column > 0 ? column - 1 : 0), l.end);
+    if (const Tag* t = scan_.TagAt(at + 1)) {
+      if (t->name.Contains(at)) return t->name;
+      for (const ScannedAttribute& a : t->attributes) {
+        if (a.name.Contains(at)) return a.name;
+        if (a.has_value && a.value.Contains(at)) return a.value;
+      }
+    }
+    return {at, std::min(at + 1, l.end)};
   }
 
   Range RangeOf(Span s) const { return doc_.RangeOf(s); }
@@ -149,7 +157,7 @@ std::vector<Diagnostic> Diagnose(const Document& doc, const Scan& scan, const Ca
         d.span = scan.problem->span;
         d.message += "\n" + scan.problem->explanation;
       }
-    } else if (const Tag* tag = placer.TagAt(event.line, std::nullopt, s.element)) {
+    } else if (const Tag* tag = placer.TagAt(event.line, s.element)) {
       d.span = tag->name;
       if (!s.attribute.empty()) {
         if (const ScannedAttribute* a = scan.FindAttribute(*tag, s.attribute)) {
@@ -178,6 +186,21 @@ std::vector<Diagnostic> Diagnose(const Document& doc, const Scan& scan, const Ca
     d.range = doc.RangeOf(d.span);
     out.push_back(std::move(d));
   }
+  for (const Explanation& e : result.explanations) {
+    Diagnostic d;
+    d.source = "tavjit";
+    d.code = "explanation";
+    d.severity = e.severity == Explanation::Severity::Error     ? Severity::Error
+                 : e.severity == Explanation::Severity::Warning ? Severity::Warning
+                                                                : Severity::Information;
+    d.message = e.message;
+    if (e.line && e.column)
+      d.span = placer.At(*e.line, *e.column);
+    else if (const Tag* tag = placer.TagAt(e.line, ""))
+      d.span = tag->name;
+    d.range = doc.RangeOf(d.span);
+    out.push_back(std::move(d));
+  }
   for (const LintFinding& f : result.lint) {
     Diagnostic d;
     d.source = "tavjit lint";
@@ -189,7 +212,7 @@ std::vector<Diagnostic> Diagnose(const Document& doc, const Scan& scan, const Ca
     if (size_t a = f.message.find('`'); a != std::string::npos)
       if (size_t b = f.message.find('`', a + 1); b != std::string::npos)
         element = f.message.substr(a + 1, b - a - 1);
-    if (const Tag* tag = placer.TagAt(f.line, std::nullopt, element)) d.span = tag->name;
+    if (const Tag* tag = placer.TagAt(f.line, element)) d.span = tag->name;
     d.subject = element;
     d.range = doc.RangeOf(d.span);
     out.push_back(std::move(d));

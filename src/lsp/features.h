@@ -42,12 +42,13 @@ struct CompileResult {
   std::string text, errmsg;
   std::vector<tavjit::Diagnostic> events;
   std::vector<LintFinding> lint;
+  std::vector<Explanation> explanations;
   std::vector<ScriptBlock> blocks;
 };
 
-// Compiles documents as `tavjit compile` compiles their files: every compile
-// starts from the catalogue as loaded, so that values an earlier version of
-// the document wrote into it do not carry over to the next.
+// Compiles documents as `tavjit compile` compiles their files: each as if
+// alone, so that values an earlier version of the document wrote into the
+// catalogue do not carry over to the next.
 class Compiler {
  public:
   explicit Compiler(std::string catalogue_bytes);
@@ -55,7 +56,6 @@ class Compiler {
 
  private:
   CTavJIT jit_;
-  std::string catalogue_;
   CompileResult* sink_ = nullptr;
 };
 
@@ -81,8 +81,9 @@ struct Diagnostic {
   std::string subject;   // the element or attribute the message names
 };
 
-// The compiler's events and the lint's notes, each with a range: the start
-// tag name of the element it concerns, or the attribute's value.
+// The compiler's events, its explanations and the lint's notes, each with a
+// range: the start tag name of the element it concerns, or the attribute's
+// value; where the compiler gives a column, the name or value there.
 std::vector<Diagnostic> Diagnose(const Document& doc, const Scan& scan, const Catalogue& cat,
                                  const CompileResult& result);
 

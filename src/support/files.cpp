@@ -18,6 +18,7 @@ ReadStatus ReadWholeFile(const std::string& path, std::string* out) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return ReadStatus::Unreadable;
   bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  bool out_of_memory = false;
   std::string data;
   if (ok) {
     try {
@@ -35,11 +36,16 @@ ReadStatus ReadWholeFile(const std::string& path, std::string* out) {
           break;
         }
       }
-    } catch (const std::exception&) {
+    } catch (const std::bad_alloc&) {
       ok = false;
+      out_of_memory = true;
+    } catch (const std::length_error&) {
+      ok = false;
+      out_of_memory = true;
     }
   }
   if (::close(fd) != 0) ok = false;
+  if (out_of_memory) return ReadStatus::OutOfMemory;
   if (!ok) return ReadStatus::Unreadable;
   *out = std::move(data);
   return ReadStatus::Ok;

@@ -6,11 +6,11 @@
 
 namespace tavjit {
 
-enum class ReadStatus { Ok, Missing, Unreadable };
+enum class ReadStatus { Ok, Missing, Unreadable, OutOfMemory };
 
 // Reads a whole file. Missing: nothing at path, or a directory. Unreadable:
 // it cannot be opened or read, or it is not a regular file (a pipe could
-// block and a device never end).
+// block and a device never end). OutOfMemory: it did not fit.
 ReadStatus ReadWholeFile(const std::string& path, std::string* out);
 
 // Replaces path with bytes through a temporary file beside it, flushed and

@@ -6,10 +6,15 @@ namespace tavjit::msg {
 // Errors of the driver.
 inline constexpr char kInitNotCalled[] = "Init method haven't been called";
 inline constexpr char kExecuteSource[] = "TAVJIT::Execute";
-inline constexpr int kInitNotCalledNumber = static_cast<int>(0x80040066u);
+inline constexpr char kInitSource[] = "TAVJIT::Init";
+// tavjit's own: a call the specified interface leaves undefined, refused.
+inline constexpr char kBusy[] =
+    "Execute and Init cannot be called from an event handler while the same instance compiles";
 inline constexpr char kFileDoesNotExist[] = "File doesn't exist.";
 inline constexpr char kUnableToRead[] = "Unable to read file.";
 inline constexpr char kNotWellFormed[] = "Not a TAV document or file is not well formed";
+// tavjit's own words, beside the specified messages.
+inline constexpr char kOutOfMemory[] = "out of memory";
 
 // Errors of the validation of root and header.
 inline constexpr char kNotTav[] = "This file is not a valid TAV document.";

@@ -78,6 +78,7 @@ struct FileResult {
   bool result = false;
   std::string text, errmsg;
   std::vector<tavjit::Diagnostic> events;
+  std::vector<tavjit::Explanation> explanations;
   std::vector<tavjit::LintFinding> lint;
 };
 
@@ -85,17 +86,27 @@ const char* KindName(tavjit::Diagnostic::Kind k) {
   return k == tavjit::Diagnostic::Kind::Warning ? "warning" : "error";
 }
 
+const char* SeverityName(tavjit::Explanation::Severity s) {
+  switch (s) {
+    case tavjit::Explanation::Severity::Error: return "error";
+    case tavjit::Explanation::Severity::Warning: return "warning";
+    case tavjit::Explanation::Severity::Note: return "note";
+  }
+  return "note";
+}
+
+void PrintLine(const std::string& file, const std::optional<uint32_t>& line, const char* severity,
+               const std::string& message) {
+  std::cerr << file;
+  if (line) std::cerr << ':' << *line;
+  std::cerr << ": " << severity << ": " << message << '\n';
+}
+
 void PrintDiagnostics(const FileResult& r) {
-  for (const tavjit::Diagnostic& d : r.events) {
-    std::cerr << r.file;
-    if (d.line) std::cerr << ':' << *d.line;
-    std::cerr << ": " << KindName(d.kind) << ": " << d.message << '\n';
-  }
-  for (const tavjit::LintFinding& f : r.lint) {
-    std::cerr << r.file;
-    if (f.line) std::cerr << ':' << *f.line;
-    std::cerr << ": note: " << f.message << '\n';
-  }
+  for (const tavjit::Diagnostic& d : r.events) PrintLine(r.file, d.line, KindName(d.kind), d.message);
+  for (const tavjit::Explanation& e : r.explanations)
+    PrintLine(r.file, e.line, SeverityName(e.severity), e.message);
+  for (const tavjit::LintFinding& f : r.lint) PrintLine(r.file, f.line, "note", f.message);
 }
 
 nlohmann::ordered_json LineOrNull(const std::optional<uint32_t>& line) {
@@ -107,11 +118,18 @@ nlohmann::ordered_json ToJson(const FileResult& r, bool lint) {
   for (const tavjit::Diagnostic& d : r.events)
     events.push_back(
         {{"kind", KindName(d.kind)}, {"message", d.message}, {"line", LineOrNull(d.line)}});
+  nlohmann::ordered_json explanations = nlohmann::ordered_json::array();
+  for (const tavjit::Explanation& e : r.explanations)
+    explanations.push_back({{"severity", SeverityName(e.severity)},
+                            {"message", e.message},
+                            {"line", LineOrNull(e.line)},
+                            {"column", LineOrNull(e.column)}});
   nlohmann::ordered_json out = {{"file", r.file},
                                 {"result", r.result},
                                 {"text", r.text},
                                 {"errmsg", r.errmsg},
-                                {"events", events}};
+                                {"events", events},
+                                {"explanations", explanations}};
   if (lint) {
     nlohmann::ordered_json findings = nlohmann::ordered_json::array();
     for (const tavjit::LintFinding& f : r.lint)
@@ -121,9 +139,29 @@ nlohmann::ordered_json ToJson(const FileResult& r, bool lint) {
   return out;
 }
 
+// Adds one file's object to the JSON array being written, indented as
+// nlohmann indents an array's elements. A file whose object does not fit in
+// memory is listed with its result and the reason alone.
+void AppendJson(std::string* array, FileResult& r, bool lint) {
+  std::string object;
+  try {
+    object = ToJson(r, lint).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  } catch (const std::bad_alloc&) {
+    FileResult small{r.file, false, {}, {}, {}, {}, {}};
+    small.explanations = {{tavjit::Explanation::Severity::Error, "out of memory", {}, {}}};
+    object = ToJson(small, lint).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  }
+  *array += array->empty() ? "[\n  " : ",\n  ";
+  for (char c : object) {
+    *array += c;
+    if (c == '\n') *array += "  ";
+  }
+}
+
 struct CompileOptions {
   std::string catalogue, output;
   bool json = false;
+  bool same_instance = false;
   bool no_lint = false, lint_errors = false;
   std::vector<std::string> files;
 };
@@ -136,13 +174,21 @@ int RunCompile(const CompileOptions& opt) {
   if (from_stdin > 1 || (from_stdin == 1 && opt.files.size() > 1 && !opt.json))
     throw UsageError{"'-' (standard input) is compiled alone, or among others with --json"};
 
+  // One instance; unless asked to behave as one host instance would, every
+  // file starts from the catalogue's values as loaded, as if compiled alone.
   tavjit::CTavJIT jit;
   std::vector<tavjit::Diagnostic>* sink = nullptr;
   jit.OnDiagnostic([&sink](const tavjit::Diagnostic& d) {
     if (sink) sink->push_back(d);
   });
   jit.InitFromBytes(catalogue);
+  if (!jit.LastInit().problem.empty() || jit.LastInit().elements == 0)
+    throw UsageError{"cannot use catalogue '" + opt.catalogue + "': " +
+                     (jit.LastInit().problem.empty() ? "it holds no elements"
+                                                     : jit.LastInit().problem)};
+  jit.SetCarryOver(opt.same_instance);
   jit.EnableLint(!opt.no_lint);
+  jit.EnableExplanations(true);
 
   // Several files: each script beside its source, or in the -o directory;
   // two sources of one base name would overwrite each other's script.
@@ -159,21 +205,28 @@ int RunCompile(const CompileOptions& opt) {
   }
 
   bool all_ok = true;
-  nlohmann::ordered_json results = nlohmann::ordered_json::array();
+  std::string json;
   for (size_t i = 0; i < opt.files.size(); ++i) {
     FileResult r;
     r.file = opt.files[i] == "-" ? "<stdin>" : opt.files[i];
     sink = &r.events;
-    r.result = opt.files[i] == "-" ? jit.ExecuteFromBytes(ReadStdin()) : jit.Execute(r.file);
+    try {
+      r.result = opt.files[i] == "-" ? jit.ExecuteFromBytes(ReadStdin()) : jit.Execute(r.file);
+      r.explanations = jit.Explanations();
+      r.lint = jit.LintFindings();
+    } catch (const std::bad_alloc&) {
+      // Out of memory for this file alone; the next may fit.
+      r.result = false;
+      r.explanations = {{tavjit::Explanation::Severity::Error, "out of memory", {}, {}}};
+    }
     sink = nullptr;
-    r.lint = jit.LintFindings();
     // With --lint-errors a finding fails the file as an error would.
     const bool ok = r.result && !(opt.lint_errors && !r.lint.empty());
     all_ok = all_ok && ok;
     if (opt.json) {
       r.text = jit.Text();
       r.errmsg = jit.ErrMsg();
-      results.push_back(ToJson(r, !opt.no_lint));
+      AppendJson(&json, r, !opt.no_lint);
       continue;
     }
     PrintDiagnostics(r);
@@ -189,12 +242,11 @@ int RunCompile(const CompileOptions& opt) {
     }
   }
   if (opt.json) {
-    std::string out =
-        results.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    json += json.empty() ? "[]\n" : "\n]\n";
     if (opt.output.empty() || opt.output == "-")
-      std::cout << out;
+      std::cout << json;
     else
-      all_ok = Write(opt.output, out) && all_ok;
+      all_ok = Write(opt.output, json) && all_ok;
   }
   return all_ok ? kExitOk : kExitFailed;
 }
@@ -250,6 +302,9 @@ int main(int argc, char** argv) {
   compile->add_option("--catalogue", copt.catalogue,
                       "Catalogue file or JSON catalogue source (default: built-in)");
   compile->add_flag("--json", copt.json, "Print one JSON object per file on stdout");
+  compile->add_flag("--same-instance", copt.same_instance,
+                    "Compile the files on one instance, as a host does: attribute values a "
+                    "file writes into the catalogue carry over to the next files");
   CLI::Option* no_lint =
       compile->add_flag("--no-lint", copt.no_lint, "Do not look for scripts that will not run");
   compile->add_flag("--lint-errors", copt.lint_errors, "Fail (exit 1) when the lint finds anything")
