@@ -19,6 +19,13 @@ class Variant {
   Variant(int32_t i) : v_(i) {}
   Variant(bool b) : v_(b) {}
   Variant(double d) : v_(d) {}
+  // libstdc++ 12's copy constructor of a variant holding a string runs into
+  // undefined behaviour when the string's copy runs out of memory; its copy
+  // assignment builds a temporary and is safe.
+  Variant(const Variant& other) { v_ = other.v_; }
+  Variant(Variant&&) noexcept = default;
+  Variant& operator=(const Variant&) = default;
+  Variant& operator=(Variant&&) noexcept = default;
 
   Type type() const { return static_cast<Type>(v_.index()); }
   bool IsEmpty() const { return type() == Type::Empty; }

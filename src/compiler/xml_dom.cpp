@@ -8,6 +8,7 @@
 #include <libxml/tree.h>
 
 #include <climits>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -271,7 +272,10 @@ xmlDocPtr ParseOnce(std::string_view bytes, ParseRun* run, ErrorLog* log) {
   log->worst = XML_ERR_NONE;
   xmlParserCtxtPtr ctxt =
       xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
-  if (!ctxt) return nullptr;
+  if (!ctxt) {
+    run->out_of_memory = true;
+    return nullptr;
+  }
   // libxml2's size limits stay in force here: lifting them would lift its
   // own entity amplification checks too.
   xmlCtxtUseOptions(ctxt, BaseOptions(bytes));
@@ -394,25 +398,17 @@ ParseResult ParseWithTree(std::string_view bytes, Arena* arena) {
   ErrorLog log;
   LibraryStateGuard guard(&log);
   ParseRun run;
-  xmlDocPtr doc = ParseOnce(bytes, &run, &log);
-  if (run.out_of_memory || log.out_of_memory) {
-    xmlFreeDoc(doc);
+  std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(ParseOnce(bytes, &run, &log), xmlFreeDoc);
+  if (run.out_of_memory || log.out_of_memory) return ParseResult::OutOfMemory;
+  if (!doc) return ParseResult::NotWellFormed;
+  try {
+    const uint64_t budget = kBudgetFactor * bytes.size() + kBudgetExtra;
+    if (!WithinExpansionBudget(doc.get(), budget) || !CopyToArena(doc.get(), run, arena))
+      return ParseResult::NotWellFormed;
+  } catch (const std::bad_alloc&) {
     return ParseResult::OutOfMemory;
   }
-  const uint64_t budget = kBudgetFactor * bytes.size() + kBudgetExtra;
-  if (doc && !WithinExpansionBudget(doc, budget)) {
-    xmlFreeDoc(doc);
-    doc = nullptr;
-  }
-  if (!doc) return ParseResult::NotWellFormed;
-  ParseResult result = ParseResult::OutOfMemory;
-  try {
-    if (!CopyToArena(doc, run, arena)) result = ParseResult::NotWellFormed;
-    else result = ParseResult::Ok;
-  } catch (const std::bad_alloc&) {
-  }
-  xmlFreeDoc(doc);
-  return result;
+  return ParseResult::Ok;
 }
 
 }  // namespace tavjit::xml

@@ -143,6 +143,13 @@ ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
   sax.reference = OnReference;
   RefuseExternalLoads(&sax);
 
+  // Sized for a typical document so that the arrays rarely move; taken
+  // before the parser, which nothing could free if this threw.
+  arena->nodes.reserve(bytes.size() / 32 + 16);
+  arena->attrs.reserve(bytes.size() / 64 + 16);
+  arena->chars.reserve(bytes.size() / 2 + 64);
+  Run run(arena);
+
   xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
   if (!ctxt) return ParseResult::OutOfMemory;
   xmlSAXHandlerPtr own = ctxt->sax;
@@ -151,11 +158,6 @@ ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
   // No entity can be declared here, so lifting the size limits (a value may
   // pass 10 MB) costs no amplification check.
   xmlCtxtUseOptions(ctxt, BaseOptions(bytes) | XML_PARSE_HUGE);
-  // Sized for a typical document so that the arrays rarely move.
-  arena->nodes.reserve(bytes.size() / 32 + 16);
-  arena->attrs.reserve(bytes.size() / 64 + 16);
-  arena->chars.reserve(bytes.size() / 2 + 64);
-  Run run(arena);
   ctxt->_private = &run;
   xmlParseDocument(ctxt);
   const bool ok = ctxt->wellFormed && ctxt->nsWellFormed && !run.refused && run.builder.ok() &&
