@@ -19,6 +19,15 @@ xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPt
   return nullptr;
 }
 
+#ifdef _WIN32
+// Windows' C library has no memrchr.
+const void* memrchr(const void* s, int c, size_t n) {
+  for (const auto* p = static_cast<const unsigned char*>(s) + n; p != s;)
+    if (*--p == static_cast<unsigned char>(c)) return p;
+  return nullptr;
+}
+#endif
+
 }  // namespace
 
 LibraryStateGuard::LibraryStateGuard(ErrorLog* log)
