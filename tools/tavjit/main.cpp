@@ -250,6 +250,8 @@ int main(int argc, char** argv) {
   for (FILE* f : {stdin, stdout, stderr}) _setmode(_fileno(f), _O_BINARY);
 #endif
   CLI::App app{"tavjit: compiles TAV macro documents into VBScript.", "tavjit"};
+  // Options start with dashes everywhere: on Windows too, /a/b.tav is a file.
+  app.allow_windows_style_options(false);
   app.set_version_flag("--version", std::string("tavjit ") + tavjit::Version());
   app.require_subcommand(1);
 
