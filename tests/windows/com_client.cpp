@@ -75,11 +75,16 @@ class Sink final : public IDispatch {
   ULONG refs_ = 0;
 };
 
-std::wstring TempDocument(const std::string& body) {
-  wchar_t dir[MAX_PATH], path[MAX_PATH];
+std::wstring TempDocument(const std::string& body, const wchar_t* name = nullptr) {
+  wchar_t dir[MAX_PATH], unique[MAX_PATH];
   GetTempPathW(MAX_PATH, dir);
-  GetTempFileNameW(dir, L"tav", 0, path);
-  std::ofstream(path, std::ios::binary)
+  GetTempFileNameW(dir, L"tav", 0, unique);
+  std::wstring path = unique;
+  if (name) {
+    DeleteFileW(unique);
+    path = std::wstring(dir) + name;
+  }
+  std::ofstream(path.c_str(), std::ios::binary)
       << "<tav version=\"1.0\" edition=\"korvane\">\n<tavhead><version>1</version></tavhead>\n"
          "<tavbody>\n"
       << body << "\n</tavbody></tav>\n";
@@ -129,6 +134,21 @@ void CheckEvents(_CTavJIT* jit, const std::wstring& catalogue) {
   DeleteFileW(doc.c_str());
   point->Release();
   container->Release();
+}
+
+// A file name and a text beyond ASCII, through UTF-16 both ways.
+void CheckUnicode(_CTavJIT* jit) {
+  const std::wstring doc =
+      TempDocument("<inserttext>Gr\xC3\xBC\xC3\x9F\x65 \xE2\x82\xAC</inserttext>", L"\u00e9t\u00e9 \u20ac.tav");
+  BSTR file = SysAllocString(doc.c_str());
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  CHECK(SUCCEEDED(jit->Execute(file, &ok)) && ok == VARIANT_TRUE);
+  SysFreeString(file);
+  BSTR text = nullptr;
+  CHECK(SUCCEEDED(jit->get_Text(&text)) &&
+        Take(text) == L"Option Explicit\r\nIf docs.Count Then\r\n"
+                      L"docs.ActiveDocument.InsertText \"Gr\u00fc\u00dfe \u20ac\"\r\nEnd If\r\n");
+  DeleteFileW(doc.c_str());
 }
 
 void CheckErrorBeforeInit(_CTavJIT* jit) {
@@ -206,6 +226,7 @@ int wmain(int argc, wchar_t** argv) {
     info->Release();
     CheckErrorBeforeInit(jit);
     CheckEvents(jit, argv[2]);
+    CheckUnicode(jit);
     CHECK(jit->Release() == 0);
   }
   CoUninitialize();
