@@ -289,7 +289,12 @@ class Component final : public _CTavJIT,
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     HRESULT hr = DispatchInfo();
     if (FAILED(hr)) return hr;
-    hr = info_->Invoke(static_cast<_CTavJIT*>(this), id, flags, params, result, excep, arg_err);
+    // The type information lives with the object, which an event handler
+    // may release while the call runs.
+    ITypeInfo* dispatch = info_;
+    dispatch->AddRef();
+    hr = dispatch->Invoke(static_cast<_CTavJIT*>(this), id, flags, params, result, excep, arg_err);
+    dispatch->Release();
     // A failure of the member itself reaches a late-bound caller as an
     // exception carrying the error information.
     if (FAILED(hr) && HRESULT_FACILITY(hr) != FACILITY_DISPATCH && excep) {
