@@ -5,7 +5,7 @@ include(CMakePackageConfigHelpers)
 set(TAVJIT_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/tavjit)
 set(TAVJIT_INSTALL_CATALOGUE ${CMAKE_INSTALL_DATADIR}/tavjit/default.tavcat)
 
-# Two export sets: the shared library hides libxml2 and ICU, so a consumer of
+# Two export sets: the shared library hides libxml2 and utf8proc, so a consumer of
 # it needs neither; only the static one makes the package look for them.
 install(TARGETS tavjit EXPORT tavjitTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

@@ -6,6 +6,10 @@
 
 #include "tavjit/tavjit.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 static int failures = 0;
 #define CHECK(cond)                                              \
   do {                                                           \
@@ -40,12 +44,21 @@ static void on_diagnostic(void* user, int kind, const char* msg, uint32_t line) 
 }
 
 static const char* write_doc(const char* body) {
+#ifdef _WIN32
+  static char path[MAX_PATH];
+  char dir[MAX_PATH];
+#else
   static char path[] = "/tmp/tavjit-c-api-XXXXXX";
+#endif
   static int made = 0;
   FILE* f;
   if (!made) {
+#ifdef _WIN32
+    if (!GetTempPathA(MAX_PATH, dir) || !GetTempFileNameA(dir, "tav", 0, path)) return NULL;
+#else
     int fd = mkstemp(path);
     if (fd < 0) return NULL;
+#endif
     made = 1;
   }
   f = fopen(path, "wb");

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -45,6 +46,19 @@ std::string Example(const char* name) {
   return (fs::path(TAVJIT_SOURCE_DIR) / "examples" / name).string();
 }
 
+// The command that runs the tool: the one built here, or TAVJIT_TOOL_COMMAND,
+// words with absolute paths separated by spaces, for another build of it
+// ("wine /path/to/build-windows/tavjit.exe").
+std::vector<std::string> ToolCommand() {
+  std::vector<std::string> words;
+  if (const char* command = std::getenv("TAVJIT_TOOL_COMMAND")) {
+    std::istringstream in(command);
+    for (std::string w; in >> w;) words.push_back(w);
+  }
+  if (words.empty()) words.push_back(TAVJIT_TOOL);
+  return words;
+}
+
 class Tool : public ::testing::Test {
  protected:
   // Runs the tool with args inside dir_; stdout and stderr go through files
@@ -55,11 +69,13 @@ class Tool : public ::testing::Test {
     const std::string in_path = capture_.Write("in", input);
     const std::string out_path = (capture_.path() / "out").string();
     const std::string err_path = (capture_.path() / "err").string();
+    std::vector<std::string> command = ToolCommand();
+    command.insert(command.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : command) argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_t pid = ::fork();
     if (pid == 0) {
-      std::vector<char*> argv{const_cast<char*>(TAVJIT_TOOL)};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
       int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       int in = ::open(in_path.c_str(), O_RDONLY);
@@ -69,7 +85,7 @@ class Tool : public ::testing::Test {
       ::dup2(err, 2);
       const rlimit limit{address_space, address_space};
       if (address_space && ::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(127);
-      ::execv(TAVJIT_TOOL, argv.data());
+      ::execvp(argv[0], argv.data());
       ::_exit(127);
     }
     Outcome r;
@@ -104,6 +120,29 @@ TEST_F(Tool, CompilePrintsEachExampleByteForByte) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, ScriptBeside(example));
     EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST_F(Tool, DeclaredEncodingsReachTheScriptAsUtf8) {
+  const struct {
+    const char* encoding;
+    const char* text;
+    const char* utf8;
+  } cases[] = {
+      {"windows-1252", "caf\xE9 \x80", "caf\xC3\xA9 \xE2\x82\xAC"},
+      {"ISO-8859-15", "\xA4", "\xE2\x82\xAC"},
+      {"Shift_JIS", "\x93\xFA\x96\x7B", "\xE6\x97\xA5\xE6\x9C\xAC"},
+      {"KOI8-R", "\xE4\xC1", "\xD0\x94\xD0\xB0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.encoding);
+    Write("doc.tav", std::string("<?xml version=\"1.0\" encoding=\"") + c.encoding + "\"?>" +
+                         Doc(std::string("<inserttext>") + c.text + "</inserttext>").substr(21));
+    Outcome r = Run({"compile", "doc.tav"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, Script({"Option Explicit", "If docs.Count Then",
+                             (std::string("docs.ActiveDocument.InsertText \"") + c.utf8 + "\"").c_str(),
+                             "End If"}));
   }
 }
 
@@ -275,6 +314,7 @@ TEST_F(Tool, FilesCompileAsIfAloneUnlessOnTheSameInstance) {
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 TEST_F(Tool, OutOfMemoryFailsThatFileAloneAndSaysSo) {
+  if (std::getenv("TAVJIT_TOOL_COMMAND")) GTEST_SKIP() << "the limit is for the tool built here";
   std::string body;
   while (body.size() < (32u << 20)) body += "<inserttext>some words to make a line long</inserttext>\n";
   Write("big.tav", Doc(body));

@@ -21,8 +21,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(TAVJIT_BUILD_DLL)
 #define TAVJIT_C_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define TAVJIT_C_API
 #else
 #define TAVJIT_C_API __attribute__((visibility("default")))
 #endif

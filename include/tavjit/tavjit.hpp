@@ -31,8 +31,12 @@
 #include <string_view>
 #include <vector>
 
-#if defined(_WIN32)
+// On Windows only the library's DLL marks its interface for export; programs
+// reach it through the import library.
+#if defined(_WIN32) && defined(TAVJIT_BUILD_DLL)
 #define TAVJIT_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define TAVJIT_API
 #else
 #define TAVJIT_API __attribute__((visibility("default")))
 #endif

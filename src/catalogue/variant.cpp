@@ -69,9 +69,14 @@ std::optional<double> ParseNumber(std::string_view s) {
   if (i != s.size()) return std::nullopt;
   // strtod in the C locale whatever the host set: a value too small to hold
   // reads as zero, as it always has, where from_chars would refuse it.
-  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   std::string copy(s);
+#ifdef _WIN32
+  static const _locale_t c_locale = _create_locale(LC_ALL, "C");
+  double d = _strtod_l(copy.c_str(), nullptr, c_locale);
+#else
+  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   double d = strtod_l(copy.c_str(), nullptr, c_locale);
+#endif
   if (!std::isfinite(d)) return std::nullopt;
   return d;
 }

@@ -30,6 +30,15 @@ xmlStructuredErrorFunc InitialisedLibrary() {
   return xmlStructuredError;
 }
 
+#ifdef _WIN32
+// Windows' C library has no memrchr.
+const void* memrchr(const void* s, int c, size_t n) {
+  for (const auto* p = static_cast<const unsigned char*>(s) + n; p != s;)
+    if (*--p == static_cast<unsigned char>(c)) return p;
+  return nullptr;
+}
+#endif
+
 }  // namespace
 
 void RefuseExternalLoads(xmlSAXHandler* sax) {

@@ -1,8 +1,5 @@
 #include "generator/script_builder.h"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -46,12 +43,9 @@ std::optional<std::string> FoldedGap(std::string_view s) {
       ++i;
       continue;
     }
-    UChar32 cp;
-    int32_t idx = static_cast<int32_t>(i);
-    U8_NEXT(reinterpret_cast<const uint8_t*>(s.data()), idx, static_cast<int32_t>(s.size()), cp);
-    i = static_cast<size_t>(idx);
+    const int32_t cp = NextCodePoint(s, i);
     if (cp < 0) return std::nullopt;
-    UChar32 f = u_foldCase(cp, U_FOLD_CASE_DEFAULT);
+    const int32_t f = SimpleFold(cp);
     if (f >= 0x80) return std::nullopt;
     out.push_back(static_cast<char>(f));
   }

@@ -1,3 +1,6 @@
+// POSIX; files_windows.cpp serves Windows.
+#ifndef _WIN32
+
 #include "support/files.h"
 
 #include <fcntl.h>
@@ -129,3 +132,5 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std:
 }
 
 }  // namespace tavjit
+
+#endif  // _WIN32

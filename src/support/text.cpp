@@ -1,9 +1,6 @@
 #include "support/text.h"
 
-#include <unicode/locid.h>
-#include <unicode/uchar.h>
-#include <unicode/unistr.h>
-#include <unicode/utf8.h>
+#include <utf8proc.h>
 
 #include <algorithm>
 #include <cstring>
@@ -38,18 +35,82 @@ static char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
+int32_t NextCodePoint(std::string_view s, size_t& i) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const size_t n = s.size();
+  const unsigned char b = p[i++];
+  if (b < 0x80) return b;
+  // Lead byte: how many continuation bytes follow, and the range the first
+  // of them must fall in (which rules out overlong forms and surrogates).
+  int more;
+  unsigned char lo = 0x80, hi = 0xBF;
+  int32_t c;
+  if (b >= 0xC2 && b <= 0xDF) {
+    more = 1, c = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    more = 2, c = b & 0x0F;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    more = 3, c = b & 0x07;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    return -1;
+  }
+  for (int k = 0; k < more; ++k, lo = 0x80, hi = 0xBF) {
+    if (i >= n || p[i] < lo || p[i] > hi) return -1;
+    c = (c << 6) | (p[i++] & 0x3F);
+  }
+  return c;
+}
+
+int32_t SimpleFold(int32_t c) {
+  if (c < 0x80) return AsciiLower(static_cast<char>(c));
+  // The simple folding is the full one where that is a single code point;
+  // elsewhere the lower case, except for the dotted capital I, which has no
+  // simple folding.
+  utf8proc_int32_t full[4];
+  int last = 0;
+  if (utf8proc_decompose_char(c, full, 4, UTF8PROC_CASEFOLD, &last) == 1) return full[0];
+  return c == 0x130 ? c : utf8proc_tolower(c);
+}
+
+namespace {
+
+void AppendUtf8(std::string& out, int32_t c) {
+  utf8proc_uint8_t buf[4];
+  out.append(reinterpret_cast<const char*>(buf),
+             static_cast<size_t>(utf8proc_encode_char(c, buf)));
+}
+
+// Maps each code point of s (malformed bytes as U+FFFD), ASCII unchanged
+// being the caller's fast path.
+template <class Map>
+std::string MapCodePoints(std::string_view s, Map map) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    const int32_t c = NextCodePoint(s, i);
+    map(out, c < 0 ? 0xFFFD : c);
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string FoldCase(std::string_view s) {
   if (IsAscii(s)) {
     std::string out(s);
     for (char& c : out) c = AsciiLower(c);
     return out;
   }
-  icu::UnicodeString u = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
-  u.foldCase();
-  std::string out;
-  u.toUTF8String(out);
-  return out;
+  return MapCodePoints(s, [](std::string& out, int32_t c) {
+    utf8proc_int32_t full[4];
+    int last = 0;
+    const auto n = utf8proc_decompose_char(c, full, 4, UTF8PROC_CASEFOLD, &last);
+    for (utf8proc_ssize_t k = 0; k < n; ++k) AppendUtf8(out, full[k]);
+  });
 }
 
 std::string ToLower(std::string_view s) {
@@ -58,12 +119,14 @@ std::string ToLower(std::string_view s) {
     for (char& c : out) c = AsciiLower(c);
     return out;
   }
-  icu::UnicodeString u = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
-  u.toLower(icu::Locale::getRoot());
-  std::string out;
-  u.toUTF8String(out);
-  return out;
+  return MapCodePoints(s, [](std::string& out, int32_t c) {
+    // The one unconditional full lower-case mapping of more than one code point.
+    if (c == 0x130) {
+      out += "i\xCC\x87";
+      return;
+    }
+    AppendUtf8(out, utf8proc_tolower(c));
+  });
 }
 
 std::string ToUpper(std::string_view s) {
@@ -73,12 +136,8 @@ std::string ToUpper(std::string_view s) {
       if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
     return out;
   }
-  icu::UnicodeString u = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
-  u.toUpper(icu::Locale::getRoot());
-  std::string out;
-  u.toUTF8String(out);
-  return out;
+  return MapCodePoints(
+      s, [](std::string& out, int32_t c) { AppendUtf8(out, utf8proc_toupper(c)); });
 }
 
 std::string KeyFold(std::string_view s) {
@@ -86,20 +145,9 @@ std::string KeyFold(std::string_view s) {
   return FoldCase(ToUpper(s));
 }
 
-// Decodes one code point; malformed bytes decode as U+FFFD one byte at a time
-// so that scanning always advances.
-static UChar32 NextCodePoint(std::string_view s, size_t& i) {
-  UChar32 c;
-  int32_t idx = static_cast<int32_t>(i);
-  U8_NEXT(reinterpret_cast<const uint8_t*>(s.data()), idx,
-          static_cast<int32_t>(s.size()), c);
-  i = static_cast<size_t>(idx);
+static int32_t Decode(std::string_view s, size_t& i) {
+  const int32_t c = NextCodePoint(s, i);
   return c < 0 ? 0xFFFD : c;
-}
-
-static UChar32 Fold(UChar32 c) {
-  if (c < 0x80) return AsciiLower(static_cast<char>(c));
-  return u_foldCase(c, U_FOLD_CASE_DEFAULT);
 }
 
 // A needle of ASCII text, the usual case, is compared byte by byte while
@@ -142,12 +190,12 @@ static size_t FindAsciiNoCase(std::string_view hay, std::string_view needle, siz
         break;
       }
       const unsigned char a = static_cast<unsigned char>(hay[i]);
-      UChar32 folded;
+      int32_t folded;
       if (a < 0x80) {
         folded = AsciiLower(static_cast<char>(a));
         ++i;
       } else {
-        folded = Fold(NextCodePoint(hay, i));
+        folded = SimpleFold(Decode(hay, i));
       }
       if (folded != AsciiLower(needle[j])) {
         ok = false;
@@ -183,9 +231,9 @@ size_t FindNoCase(std::string_view hay, std::string_view needle, size_t pos,
         ok = false;
         break;
       }
-      UChar32 a = NextCodePoint(hay, i);
-      UChar32 b = NextCodePoint(needle, j);
-      if (Fold(a) != Fold(b)) {
+      const int32_t a = Decode(hay, i);
+      const int32_t b = Decode(needle, j);
+      if (SimpleFold(a) != SimpleFold(b)) {
         ok = false;
         break;
       }

@@ -2,6 +2,7 @@
 // All text is UTF-8; "without regard to case" means Unicode case folding.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,14 @@ std::string_view TrimSpaces(std::string_view s);
 
 // Removes leading and trailing XML whitespace (space, tab, CR, LF).
 std::string_view TrimXmlSpace(std::string_view s);
+
+// Decodes the code point at s[i] (i < s.size()) and moves i past it; -1 for
+// malformed bytes, past which i moves by the longest start of a well-formed
+// sequence (at least one byte), as a decoder substituting U+FFFD would.
+int32_t NextCodePoint(std::string_view s, size_t& i);
+
+// Simple Unicode case folding of one code point.
+int32_t SimpleFold(int32_t c);
 
 // Full Unicode case folding; ASCII text takes a fast path.
 std::string FoldCase(std::string_view s);

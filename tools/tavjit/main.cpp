@@ -17,6 +17,11 @@
 #include "tavjit/catalogue.hpp"
 #include "tavjit/tavjit.hpp"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -293,7 +298,13 @@ int RunCatalogueDerive(const std::string& catalogue_path,
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // Scripts carry their own CR LF, which text mode would turn into CR CR LF.
+  for (FILE* f : {stdin, stdout, stderr}) _setmode(_fileno(f), _O_BINARY);
+#endif
   CLI::App app{"tavjit: compiles TAV macro documents into VBScript.", "tavjit"};
+  // Options start with dashes everywhere: on Windows too, /a/b.tav is a file.
+  app.allow_windows_style_options(false);
   app.set_version_flag("--version", std::string("tavjit ") + tavjit::Version());
   app.require_subcommand(1);
 
