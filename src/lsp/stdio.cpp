@@ -1,11 +1,20 @@
 // The server on standard input and output: framing, waiting for input or for
-// the next debounced diagnostics, writing whole messages.
-#include <poll.h>
+// the next debounced diagnostics, writing whole messages. Input is read on a
+// thread of its own, so that one wait covers both on every platform.
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <signal.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
+#include <condition_variable>
+#include <cstdio>
 #include <iostream>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "lsp/framing.h"
 #include "lsp/server.h"
@@ -17,14 +26,46 @@ namespace {
 // A larger body is refused (and skipped), not buffered.
 constexpr size_t kMaxBody = 64u << 20;
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+long ReadSome(char* buf, size_t size) {
+#ifdef _WIN32
+  return _read(0, buf, static_cast<unsigned>(size));
+#else
+  for (;;) {
+    const ssize_t n = ::read(0, buf, size);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(n));
+    return static_cast<long>(n);
   }
-  return true;
+#endif
+}
+
+bool WriteAll(std::string_view bytes) {
+  return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
+         std::fflush(stdout) == 0;
+}
+
+// What the reading thread hands over. Shared, for the thread may outlive the
+// loop: a read blocked on standard input cannot be called off portably, and
+// the process ends around it.
+struct Input {
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::string bytes;
+  bool ended = false;
+};
+
+void ReadInput(std::shared_ptr<Input> input) {
+  char buf[1 << 16];
+  for (;;) {
+    const long n = ReadSome(buf, sizeof buf);
+    std::lock_guard<std::mutex> lock(input->mutex);
+    if (n <= 0) {
+      input->ended = true;  // the client closed its end
+    } else {
+      input->bytes.append(buf, static_cast<size_t>(n));
+    }
+    input->arrived.notify_one();
+    if (n <= 0) return;
+  }
 }
 
 }  // namespace
@@ -36,30 +77,34 @@ int RunServer(const ServerOptions& options) {
     std::cerr << "tavjit: error: " << error << '\n';
     return 2;
   }
+#ifndef _WIN32
   // A client that goes away must end the server through a failed write,
   // not a signal.
   ::signal(SIGPIPE, SIG_IGN);
+#endif
   bool output_gone = false;
   Server server(std::move(*catalogue), options, [&](const json& message) {
-    if (!output_gone) output_gone = !WriteAll(STDOUT_FILENO, Frame(Dump(message)));
+    if (!output_gone) output_gone = !WriteAll(Frame(Dump(message)));
   });
   FrameReader reader(kMaxBody);
-  char buf[1 << 16];
-  while (!server.Exited() && !output_gone) {
-    int timeout = -1;
-    if (auto deadline = server.Deadline()) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          *deadline - Server::Clock::now());
-      timeout = static_cast<int>(std::max<int64_t>(0, left.count()));
+  auto input = std::make_shared<Input>();
+  std::thread(ReadInput, input).detach();
+  std::string chunk;
+  bool ended = false;
+  while (!server.Exited() && !output_gone && !ended) {
+    {
+      std::unique_lock<std::mutex> lock(input->mutex);
+      auto ready = [&] { return !input->bytes.empty() || input->ended; };
+      if (auto deadline = server.Deadline())
+        input->arrived.wait_until(lock, *deadline, ready);
+      else
+        input->arrived.wait(lock, ready);
+      chunk.swap(input->bytes);
+      input->bytes.clear();
+      ended = input->ended && chunk.empty();
     }
-    pollfd in{STDIN_FILENO, POLLIN, 0};
-    const int ready = ::poll(&in, 1, timeout);
-    if (ready < 0 && errno != EINTR) break;
-    if (ready > 0) {
-      const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;  // the client closed its end
-      reader.Feed({buf, static_cast<size_t>(n)});
+    if (!chunk.empty()) {
+      reader.Feed(chunk);
       while (!server.Exited()) {
         std::optional<FrameReader::Item> item = reader.Next();
         if (!item) break;
