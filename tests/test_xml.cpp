@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "compiler/xml_document.h"
+#include "xml/document.h"
 #include "test_support.h"
 
 namespace tavjit::xml {

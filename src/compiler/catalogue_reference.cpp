@@ -8,7 +8,7 @@
 #include "catalogue/catalogue_json.h"
 #include "compiler/document_shape.h"
 #include "compiler/tavjit_impl.h"
-#include "compiler/xml_document.h"
+#include "xml/document.h"
 #include "tavjit/catalogue.hpp"
 
 namespace tavjit {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "catalogue/records.h"
-#include "compiler/xml_document.h"
+#include "xml/document.h"
 #include "generator/script_builder.h"
 #include "lint/lint.h"
 #include "tavjit/tavjit.hpp"

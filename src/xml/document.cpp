@@ -1,4 +1,4 @@
-#include "compiler/xml_document.h"
+#include "xml/document.h"
 
 #include <algorithm>
 #include <climits>

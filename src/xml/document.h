@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "compiler/xml_arena.h"
+#include "xml/arena.h"
 
 namespace tavjit::xml {
 

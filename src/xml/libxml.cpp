@@ -1,4 +1,4 @@
-#include "compiler/xml_libxml.h"
+#include "xml/libxml.h"
 
 #include <libxml/globals.h>
 #include <libxml/parserInternals.h>

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "compiler/xml_document.h"
-#include "compiler/xml_libxml.h"
+#include "xml/document.h"
+#include "xml/libxml.h"
 
 namespace tavjit::xml {
 

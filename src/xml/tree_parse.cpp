@@ -12,8 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "compiler/xml_document.h"
-#include "compiler/xml_libxml.h"
+#include "xml/document.h"
+#include "xml/libxml.h"
 #include "support/text.h"
 
 namespace tavjit::xml {
