@@ -84,11 +84,4 @@ class Document {
   Arena arena_;
 };
 
-// The two ways a document reaches its arena. The streaming parse handles
-// documents without a document type declaration and says so through
-// *needs_dtd; the tree parse handles every document, entities included.
-enum class ParseResult { Ok, NotWellFormed, NeedsTree };
-ParseResult ParseStreaming(std::string_view bytes, Arena* arena);
-bool ParseWithTree(std::string_view bytes, Arena* arena);
-
 }  // namespace tavjit::xml

@@ -12,9 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "xml/document.h"
 #include "xml/libxml.h"
-#include "support/text.h"
+#include "xml/parse.h"
 
 namespace tavjit::xml {
 
@@ -207,7 +206,7 @@ void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
                     int nb_defaulted, const xmlChar** attributes) {
   auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
   ParseRun* run = RunOf(ctx);
-  if (ctxt->nameNr > kMaxDepth) {
+  if (TooDeep(ctxt)) {
     if (run) run->refused = true;
     xmlStopParser(ctxt);
     return;
@@ -279,9 +278,7 @@ xmlDocPtr ParseOnce(std::string_view bytes, ParseRun* run, ErrorLog* log) {
   sax->getParameterEntity = OnGetParameterEntity;
 
   xmlParseDocument(ctxt);
-  bool ok = ctxt->wellFormed && ctxt->nsWellFormed && !run->refused &&
-            log->worst < XML_ERR_ERROR &&
-            ConsumedAll(ctxt);
+  bool ok = Succeeded(ctxt, *log) && !run->refused;
   xmlDocPtr doc = ctxt->myDoc;
   ctxt->myDoc = nullptr;
   xmlFreeParserCtxt(ctxt);
