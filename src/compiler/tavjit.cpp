@@ -4,7 +4,7 @@
 #include "catalogue/default_catalogue.h"
 #include "compiler/tavjit_impl.h"
 #include "support/files.h"
-#include "support/messages.h"
+#include "compiler/messages.h"
 
 namespace tavjit {
 

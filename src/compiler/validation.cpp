@@ -1,6 +1,6 @@
 // CheckIfValid: the root, its version and edition, the header and the body.
 #include "compiler/tavjit_impl.h"
-#include "support/messages.h"
+#include "compiler/messages.h"
 #include "support/text.h"
 
 namespace tavjit {

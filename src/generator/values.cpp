@@ -6,7 +6,7 @@
 
 #include "generator/generator.h"
 #include "generator/numeric_text.h"
-#include "support/messages.h"
+#include "compiler/messages.h"
 #include "support/text.h"
 
 namespace tavjit {
