@@ -1,5 +1,5 @@
 // What a catalogue lets a document write; see document_shape.h.
-#include "compiler/document_shape.h"
+#include "describe/document_shape.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "catalogue/catalogue_json.h"
-#include "compiler/document_shape.h"
+#include "describe/document_shape.h"
 #include "compiler/tavjit_impl.h"
 #include "xml/document.h"
 #include "tavjit/catalogue.hpp"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "catalogue/catalogue_json.h"
-#include "compiler/document_shape.h"
+#include "describe/document_shape.h"
 #include "tavjit/catalogue.hpp"
 
 namespace tavjit {
