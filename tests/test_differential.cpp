@@ -147,7 +147,7 @@ TEST(Differential, LibraryMatchesTheLiteralReference) {
   for (int seed = 1; seed <= runs; ++seed) {
     Gen gen(static_cast<uint32_t>(seed));
     const std::string catalogue = gen.Catalogue();
-    CTavJIT::Impl lib;
+    detail::Impl lib;
     lib.catalogue.LoadBytes(catalogue);
     lib.initialised = true;
     std::vector<tavref::Event> lib_events;

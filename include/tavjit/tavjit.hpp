@@ -58,6 +58,10 @@ struct LintFinding {
   std::string message;           // names the element, the consequence and the fix
 };
 
+namespace detail {
+struct Impl;  // the library's own state behind CTavJIT
+}
+
 class TAVJIT_API CTavJIT {
  public:
   using MessageHandler = std::function<void(const std::string& msg)>;
@@ -101,10 +105,8 @@ class TAVJIT_API CTavJIT {
   // lint is off or Execute returned false (only a compiled script is linted).
   const std::vector<LintFinding>& LintFindings() const;
 
-  struct Impl;
-
  private:
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<detail::Impl> impl_;
 };
 
 // The library's version, "MAJOR.MINOR.PATCH".

@@ -16,7 +16,7 @@ ExecuteError::ExecuteError(int32_t number, std::string source, std::string descr
 
 const char* Version() { return TAVJIT_VERSION; }
 
-CTavJIT::CTavJIT() : impl_(std::make_unique<Impl>()) {}
+CTavJIT::CTavJIT() : impl_(std::make_unique<detail::Impl>()) {}
 CTavJIT::~CTavJIT() = default;
 CTavJIT::CTavJIT(CTavJIT&&) noexcept = default;
 CTavJIT& CTavJIT::operator=(CTavJIT&&) noexcept = default;
@@ -54,7 +54,7 @@ void CTavJIT::OnDiagnostic(DiagnosticHandler handler) {
 void CTavJIT::EnableLint(bool on) { impl_->EnableLint(on); }
 const std::vector<LintFinding>& CTavJIT::LintFindings() const { return impl_->lint_findings; }
 
-void CTavJIT::Impl::EnableLint(bool on) {
+void detail::Impl::EnableLint(bool on) {
   if (on == static_cast<bool>(linter)) return;
   if (on) {
     linter = std::make_unique<lint::Linter>();
@@ -69,7 +69,7 @@ void CTavJIT::Impl::EnableLint(bool on) {
 
 // A run writes Text when it completes; building the script is deferred
 // until a handler in the middle of a compile looks at it.
-const std::string& CTavJIT::Impl::CurrentText() {
+const std::string& detail::Impl::CurrentText() {
   if (script.CompletedRuns() != text_runs) {
     text = script.Script();
     text_runs = script.CompletedRuns();
@@ -82,30 +82,30 @@ static std::optional<uint32_t> LineOrNone(uint32_t line) {
   return line;
 }
 
-void CTavJIT::Impl::SetErrMsg(const std::string& msg, uint32_t line) {
+void detail::Impl::SetErrMsg(const std::string& msg, uint32_t line) {
   err_msg = msg;
   for (auto& h : error_handlers) h(msg);
   for (auto& h : diagnostic_handlers) h(Diagnostic{Diagnostic::Kind::Error, msg, LineOrNone(line)});
 }
 
-void CTavJIT::Impl::RaiseWarning(const std::string& msg, uint32_t line) {
+void detail::Impl::RaiseWarning(const std::string& msg, uint32_t line) {
   for (auto& h : warning_handlers) h(msg);
   for (auto& h : diagnostic_handlers) h(Diagnostic{Diagnostic::Kind::Warning, msg, LineOrNone(line)});
 }
 
-void CTavJIT::Impl::Begin() {
+void detail::Impl::Begin() {
   lint_findings.clear();
   if (!initialised)
     throw ExecuteError(msg::kInitNotCalledNumber, msg::kExecuteSource, msg::kInitNotCalled);
   err_msg.clear();
 }
 
-bool CTavJIT::Impl::ExecuteFromBytes(std::string_view document) {
+bool detail::Impl::ExecuteFromBytes(std::string_view document) {
   Begin();
   return Compile(std::string(document));
 }
 
-bool CTavJIT::Impl::Execute(const std::string& sFileName) {
+bool detail::Impl::Execute(const std::string& sFileName) {
   Begin();
   std::string bytes;
   switch (ReadWholeFile(sFileName, &bytes)) {
@@ -121,7 +121,7 @@ bool CTavJIT::Impl::Execute(const std::string& sFileName) {
   return Compile(std::move(bytes));
 }
 
-bool CTavJIT::Impl::Compile(std::string bytes) {
+bool detail::Impl::Compile(std::string bytes) {
   script.Reset(bytes.size());
   std::unique_ptr<xml::Document> doc = xml::Document::Parse(bytes);
   std::string().swap(bytes);  // the arena holds what is needed

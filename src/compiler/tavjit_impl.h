@@ -12,9 +12,12 @@
 #include "lint/lint.h"
 #include "tavjit/tavjit.hpp"
 
-namespace tavjit {
+namespace tavjit::detail {
 
-struct CTavJIT::Impl {
+struct Impl {
+  using MessageHandler = CTavJIT::MessageHandler;
+  using DiagnosticHandler = CTavJIT::DiagnosticHandler;
+
   std::string err_msg;
   // Text as of the last compile; while one runs, CurrentText brings it up to
   // the last run that completed, when someone asks.
@@ -55,4 +58,4 @@ struct CTavJIT::Impl {
   bool PopulateDoc(xml::Node parent);
 };
 
-}  // namespace tavjit
+}  // namespace tavjit::detail

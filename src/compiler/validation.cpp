@@ -22,7 +22,7 @@ bool IsAllowedHeaderElement(std::string_view name) {
 // A missing version or edition attribute, or nothing after the header,
 // stops the validation without a message: Execute then returns False with
 // ErrMsg empty.
-bool CTavJIT::Impl::CheckIfValid(const xml::Document& doc) {
+bool detail::Impl::CheckIfValid(const xml::Document& doc) {
   xml::Node root = doc.Root();
   if (!root) return false;
   const uint32_t root_line = root.Line();
