@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "generator/attribute_check.h"
 #include "generator/generator.h"
 
 namespace tavjit {

@@ -8,9 +8,10 @@
 #include <random>
 
 #include "catalogue/default_catalogue.h"
+#include "compiler/decode.h"
 #include "compiler/tavjit_impl.h"
-#include "generator/generator.h"
-#include "generator/script_builder.h"
+#include "generator/literal.h"
+#include "generator/splice.h"
 #include "reference/reference_compiler.h"
 #include "support/text.h"
 

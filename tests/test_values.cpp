@@ -4,7 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "generator/generator.h"
+#include "compiler/decode.h"
+#include "generator/attribute_check.h"
+#include "generator/literal.h"
+#include "generator/splice.h"
 
 namespace tavjit {
 namespace {

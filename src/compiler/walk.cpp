@@ -1,8 +1,8 @@
 // The document walk: the body's elements, in document order, become the
 // document element list that the generator translates.
+#include "compiler/decode.h"
 #include "compiler/messages.h"
 #include "compiler/tavjit_impl.h"
-#include "generator/generator.h"
 
 namespace tavjit {
 

@@ -5,6 +5,7 @@
 
 #include "generator/branch_table.h"
 #include "generator/generator.h"
+#include "generator/literal.h"
 #include "support/text.h"
 
 namespace tavjit {

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "generator/branch_table.h"
-#include "generator/generator.h"
+#include "generator/literal.h"
 #include "generator/numeric_text.h"
 #include "support/text.h"
 

@@ -1,7 +1,7 @@
 // Dialogs, embedded script and the shell: calls of the host's global
 // functions rather than of a document.
 #include "generator/branch_table.h"
-#include "generator/generator.h"
+#include "generator/literal.h"
 #include "support/text.h"
 
 namespace tavjit::branches {

@@ -1,7 +1,7 @@
 // Whole-document commands: create, open, save, print, close, undo/redo and
 // the document language.
 #include "generator/branch_table.h"
-#include "generator/generator.h"
+#include "generator/literal.h"
 #include "support/text.h"
 
 namespace tavjit::branches {

@@ -1,6 +1,6 @@
 // Bookmarks of the active document and the host's output window.
 #include "generator/branch_table.h"
-#include "generator/generator.h"
+#include "generator/literal.h"
 
 namespace tavjit::branches {
 

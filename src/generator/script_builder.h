@@ -130,10 +130,4 @@ class ScriptBuilder {
   uint64_t runs_ = 0;
 };
 
-// FixVariables over a whole script in one pass, appended to out, for
-// variable names made only of letters, digits and underscores; the trim is
-// left to the caller. False (and nothing appended) when a name is outside
-// that set.
-bool SpliceVariablesOnce(std::string_view script, const CVariables& variables, std::string* out);
-
 }  // namespace tavjit

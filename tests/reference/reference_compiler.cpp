@@ -1,6 +1,8 @@
 #include "reference/reference_compiler.h"
 
+#include "generator/attribute_check.h"
 #include "generator/generator.h"
+#include "generator/splice.h"
 #include "support/text.h"
 
 namespace tavref {
