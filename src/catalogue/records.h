@@ -41,6 +41,21 @@ class CAttribute {
   int32_t data_type_ = 0;
 };
 
+// What the DataType code of an attribute asks of its values. Every code but 5
+// to 8 is free text; 1 is what a catalogue file gives when it names no type.
+enum class AttributeType : int32_t {
+  kText = 1,
+  kNumber = 5,        // a number, or a variable name or reference
+  kTruth = 6,         // true or false, or a variable name or reference
+  kChoice = 7,        // one of the entries of ArrayValues
+  kVariableName = 8,  // a variable name
+};
+
+inline AttributeType TypeOf(const CAttribute& attr) {
+  const int32_t code = attr.DataType();
+  return code >= 5 && code <= 8 ? static_cast<AttributeType>(code) : AttributeType::kText;
+}
+
 class CAttributes {
  public:
   using Ptr = std::shared_ptr<CAttribute>;

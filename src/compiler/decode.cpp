@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include "generator/vocabulary.h"
+
 namespace tavjit {
 
 namespace {
@@ -36,16 +38,16 @@ void TAVDecodeInto(std::string_view text, std::string* out_ptr) {
     return;
   }
   static constexpr std::pair<std::string_view, std::string_view> kRefs[] = {
-      {"&#10;", "\r\n"}, {"&#9;", "\t"}, {"&#160;", " "}, {"&quot;", "\""},
+      {"&#10;", kCrLf}, {"&#9;", "\t"}, {"&#160;", " "}, {"&quot;", "\""},
       {"&gt;", ">"},      {"&lt;", "<"},  {"&amp;", "&"}};
   out.reserve(text.size() + 16);
   for (size_t i = 0; i < text.size();) {
     const char c = text[i];
     if (c == '\r') {
-      out.append("\r\n");
+      out.append(kCrLf);
       i += (i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
     } else if (c == '\n') {
-      out.append("\r\n");
+      out.append(kCrLf);
       ++i;
     } else if (c == '&') {
       bool replaced = false;

@@ -1,6 +1,7 @@
 // CheckIfValid: the root, its version and edition, the header and the body.
-#include "compiler/tavjit_impl.h"
 #include "compiler/messages.h"
+#include "compiler/tavjit_impl.h"
+#include "generator/vocabulary.h"
 #include "support/text.h"
 
 namespace tavjit {
@@ -40,7 +41,7 @@ bool detail::Impl::CheckIfValid(const xml::Document& doc) {
 
   std::optional<std::string_view> edition = root.Attribute("edition");
   if (!edition) return false;
-  if (ToLower(TrimSpaces(*edition)) != "korvane") {
+  if (ToLower(TrimSpaces(*edition)) != kEdition) {
     SetErrMsg(msg::kBadEdition, root_line);
     return false;
   }

@@ -7,16 +7,6 @@
 
 namespace tavjit::shape {
 
-ValueKind KindOf(const CAttribute& attr) {
-  switch (attr.DataType()) {
-    case 5: return ValueKind::kNumber;
-    case 6: return ValueKind::kTruth;
-    case 7: return ValueKind::kChoice;
-    case 8: return ValueKind::kVariableName;
-    default: return ValueKind::kText;
-  }
-}
-
 std::vector<std::string> ChoiceValues(const CAttribute& attr) {
   std::vector<std::string> values;
   std::string_view rest = attr.ArrayValues();
@@ -32,12 +22,12 @@ std::vector<std::string> ChoiceValues(const CAttribute& attr) {
 }
 
 std::string KindInWords(const CAttribute& attr) {
-  switch (KindOf(attr)) {
-    case ValueKind::kNumber: return "number or variable";
-    case ValueKind::kTruth: return "true or false, or a variable";
-    case ValueKind::kVariableName: return "variable name";
-    case ValueKind::kText: return "text";
-    case ValueKind::kChoice: break;
+  switch (TypeOf(attr)) {
+    case AttributeType::kNumber: return "number or variable";
+    case AttributeType::kTruth: return "true or false, or a variable";
+    case AttributeType::kVariableName: return "variable name";
+    case AttributeType::kText: return "text";
+    case AttributeType::kChoice: break;
   }
   const std::vector<std::string> values = ChoiceValues(attr);
   if (values.empty()) return "choice with no values";
@@ -52,12 +42,12 @@ std::string ValueWhenLeftOut(const CAttribute& attr) {
 }
 
 std::string SampleValue(const CAttribute& attr) {
-  switch (KindOf(attr)) {
-    case ValueKind::kNumber: return "1";
-    case ValueKind::kTruth: return "true";
-    case ValueKind::kVariableName: return "x";
-    case ValueKind::kText: return "text";
-    case ValueKind::kChoice: break;
+  switch (TypeOf(attr)) {
+    case AttributeType::kNumber: return "1";
+    case AttributeType::kTruth: return "true";
+    case AttributeType::kVariableName: return "x";
+    case AttributeType::kText: return "text";
+    case AttributeType::kChoice: break;
   }
   const std::vector<std::string> values = ChoiceValues(attr);
   return values.empty() ? std::string() : values.front();

@@ -12,11 +12,6 @@
 
 namespace tavjit::shape {
 
-// The attribute data types that attribute checking tells apart.
-enum class ValueKind { kText, kNumber, kTruth, kChoice, kVariableName };
-
-ValueKind KindOf(const CAttribute& attr);
-
 // The entries of a choice, in catalogue order, without empty entries and
 // repeats.
 std::vector<std::string> ChoiceValues(const CAttribute& attr);

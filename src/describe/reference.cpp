@@ -8,13 +8,12 @@
 #include "catalogue/catalogue_json.h"
 #include "compiler/example_compiler.h"
 #include "describe/document_shape.h"
+#include "generator/vocabulary.h"
 #include "tavjit/catalogue.hpp"
 
 namespace tavjit {
 
 namespace {
-
-using shape::ValueKind;
 
 std::string Lf(std::string_view text) {
   std::string out;
@@ -93,13 +92,12 @@ std::string ExampleElement(const CElement& e, const shape::Placement& placement)
 // instance.
 ExampleCompiler::Result CompileBody(ExampleCompiler& compiler, const std::string& body) {
   return compiler.Compile(
-      "<?xml version=\"1.0\"?><tav version=\"1.0\" edition=\"korvane\"><tavhead><version>1"
-      "</version></tavhead><tavbody>" +
-      body + "</tavbody></tav>");
+      "<?xml version=\"1.0\"?><tav version=\"1.0\" edition=\"" + std::string(kEdition) +
+      "\"><tavhead><version>1</version></tavhead><tavbody>" + body + "</tavbody></tav>");
 }
 
 std::string TypeCell(const CAttribute& a) {
-  if (shape::KindOf(a) != ValueKind::kChoice) return shape::KindInWords(a);
+  if (TypeOf(a) != AttributeType::kChoice) return shape::KindInWords(a);
   const std::vector<std::string> values = shape::ChoiceValues(a);
   if (values.empty()) return shape::KindInWords(a);
   std::string s = "one of ";

@@ -7,20 +7,12 @@
 
 #include "compiler/messages.h"
 #include "generator/numeric_text.h"
+#include "generator/vocabulary.h"
 #include "support/text.h"
 
 namespace tavjit {
 
 namespace {
-
-constexpr int32_t kTypeNumber = 5;
-constexpr int32_t kTypeBoolean = 6;
-constexpr int32_t kTypeChoice = 7;
-constexpr int32_t kTypeVarName = 8;
-
-bool IsNameChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
 
 // "|" + value + "|" inside "|" + list + "|", without regard to case: a
 // value holding bars may match several entries at once, as it always has.
@@ -55,17 +47,18 @@ bool InBarList(std::string_view list, std::string_view value) {
 // variable reference is stored as the bare name. May throw ValueError.
 bool AcceptValue(CAttribute& attr) {
   const std::string& value = attr.Value();
-  switch (attr.DataType()) {
-    case kTypeNumber:
+  switch (TypeOf(attr)) {
+    case AttributeType::kNumber:
       if (IsNumericText(value)) return true;
       if (!ContainVariableValue(value)) return false;
       attr.SetValue(ReplaceAll(value, "%", ""));
       return true;
-    case kTypeBoolean: return InBarList("true|false", value) || ContainVariableValue(value);
-    case kTypeChoice: return InBarList(attr.ArrayValues(), value);
-    case kTypeVarName: return ValidVarName(value);
-    default: return true;
+    case AttributeType::kTruth: return InBarList("true|false", value) || ContainVariableValue(value);
+    case AttributeType::kChoice: return InBarList(attr.ArrayValues(), value);
+    case AttributeType::kVariableName: return ValidVarName(value);
+    case AttributeType::kText: break;
   }
+  return true;
 }
 
 }  // namespace

@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "catalogue/records.h"
+#include "generator/vocabulary.h"
 
 namespace tavjit::branches {
-
-constexpr std::string_view kActiveDocument = "docs.ActiveDocument";
-constexpr std::string_view kCrLf = "\r\n";
 
 enum class PieceKind {
   kLit,           // fixed script text

@@ -7,21 +7,18 @@
 #include "generator/attribute_check.h"
 #include "generator/generator.h"
 #include "generator/splice.h"
+#include "generator/vocabulary.h"
 #include "support/text.h"
 
 namespace tavjit {
 
 namespace {
 
-constexpr std::string_view kActiveDocument = "docs.ActiveDocument";
-constexpr std::string_view kCrLf = "\r\n";
-constexpr std::string_view kHead = "Option Explicit\r\n";
-
 // A check can change a value again only where it emptied a required number
 // (a reference with an empty name): the next check fills in the default.
 bool MayChangeAgain(const CElement& e) {
   for (const auto& a : e.Attributes())
-    if (a->DataType() == 5 && a->Required() && a->Value().empty()) return true;
+    if (TypeOf(*a) == AttributeType::kNumber && a->Required() && a->Value().empty()) return true;
   return false;
 }
 
@@ -80,10 +77,9 @@ bool ScriptBuilder::Translate(CElement& element, uint32_t line, std::string* blo
   const std::string text = BuildElementLine(element, declared);
   block->clear();
   if (ContainsNoCase(text, kActiveDocument))
-    block->append("If docs.Count Then\r\n").append(text).append("\r\nEnd If");
+    block->append(kGuardHead).append(text).append(kGuardTail);
   else
-    block->append(text);
-  block->append(kCrLf);
+    block->append(text).append(kCrLf);
   decl->reset();
   if (declared.Count() == 1)
     *decl = Declaration{index, declared.Item(1)->VarName(), declared.Item(1)->IsObject()};
@@ -218,7 +214,7 @@ std::string ScriptBuilder::TakeScript() {
     if (plan.Make(covered.substr(lead), variables)) {
       raw_.resize(c.raw_size);
       raw_.erase(0, lead);
-      if (!raw_.empty()) plan.ApplyInPlace(&raw_, kHead);
+      if (!raw_.empty()) plan.ApplyInPlace(&raw_, kScriptHead);
       std::string script = std::move(raw_);
       raw_.clear();
       return script;
@@ -246,7 +242,7 @@ std::string ScriptBuilder::BuildScript(const Completed& c,
   }
   whole = whole.substr(std::min(whole.find_first_not_of(' '), whole.size()));
   std::string script;
-  if (!whole.empty()) script = kHead;
+  if (!whole.empty()) script = kScriptHead;
   if (SpliceVariablesOnce(whole, variables, &script)) return script;
 
   // Names that could make substitutions interact: splice after every
@@ -271,7 +267,7 @@ std::string ScriptBuilder::BuildScript(const Completed& c,
     from = block_end_[i];
     script = FixVariables(script, so_far);
   }
-  if (!script.empty()) script.insert(0, "Option Explicit\r\n");
+  if (!script.empty()) script.insert(0, kScriptHead);
   return script;
 }
 

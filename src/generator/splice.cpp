@@ -5,30 +5,20 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <optional>
 
+#include "generator/vocabulary.h"
 #include "support/text.h"
 
 namespace tavjit {
 
 namespace {
 
-// The splice that ends a string literal, concatenates a variable and opens
-// the next literal.
-constexpr std::string_view kCloseLiteral = "\" & ";
-constexpr std::string_view kOpenLiteral = " & \"";
-
-// Range-variable properties, in the order they are substituted.
-constexpr std::array<std::string_view, 5> kRangeProperties = {
-    "startcolno", "endcolno", "startlineno", "endlineno", "columnsel"};
-
 bool IsPlainName(std::string_view name) {
   if (name.empty()) return false;
-  for (unsigned char c : name)
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
-      return false;
+  for (char c : name)
+    if (!IsNameChar(c)) return false;
   return true;
 }
 
@@ -127,7 +117,7 @@ bool SplicePlan::Make(std::string_view script, const CVariables& variables) {
 
 size_t SplicePlan::Growth() const {
   size_t g = 0;
-  for (const Splice& sp : splices_) g += 8 + sp.replacement->size() - (sp.close - sp.open + 1);
+  for (const Splice& sp : splices_) g += kCloseLiteral.size() + kOpenLiteral.size() + sp.replacement->size() - (sp.close - sp.open + 1);
   return g;
 }
 
@@ -136,7 +126,7 @@ void SplicePlan::AppendTo(std::string_view script, std::string* out) const {
   size_t from = 0;
   for (const Splice& sp : splices_) {
     out->append(script.substr(from, sp.open - from));
-    out->append("\" & ").append(*sp.replacement).append(" & \"");
+    out->append(kCloseLiteral).append(*sp.replacement).append(kOpenLiteral);
     from = sp.close + 1;
   }
   out->append(script.substr(from));
@@ -160,9 +150,9 @@ void SplicePlan::ApplyInPlace(std::string* s, std::string_view prefix) const {
   };
   for (auto it = splices_.rbegin(); it != splices_.rend(); ++it) {
     move(it->close + 1, src_end);
-    put(" & \"");
+    put(kOpenLiteral);
     put(*it->replacement);
-    put("\" & ");
+    put(kCloseLiteral);
     src_end = it->open;
   }
   move(0, src_end);

@@ -3,18 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "generator/vocabulary.h"
 #include "support/text.h"
 
 namespace tavjit::lint {
 
 namespace {
 
-constexpr std::string_view kCrLf = "\r\n";
-constexpr std::string_view kGuardHead = "If docs.Count Then\r\n";
-constexpr std::string_view kGuardTail = "\r\nEnd If\r\n";
-constexpr std::string_view kActiveDocument = "docs.ActiveDocument";
-constexpr std::string_view kRangeProperties[] = {"startcolno", "endcolno", "startlineno",
-                                                 "endlineno", "columnsel"};
 constexpr const char* kRefused = "the interpreter refuses the whole script";
 
 // A value slot of an element line that breaks the line when empty: a syntax
@@ -312,7 +307,7 @@ void Linter::CheckEmptySlots(const CElement& e, const Site& site, std::string_vi
     std::string message;
     // A required number written "%%" is emptied by its check, which a
     // later run may fill with the default: decided against the script.
-    const bool nameless = (*a)->DataType() == 5 && (*a)->Required() && (*a)->Value().empty();
+    const bool nameless = TypeOf(**a) == AttributeType::kNumber && (*a)->Required() && (*a)->Value().empty();
     if (nameless) {
       if (!deferred) {
         deferred_.push_back({site, lines_, std::string(block), std::string(line), {}});
@@ -338,7 +333,7 @@ void Linter::CheckReferences(const CElement& e, const Site& site, std::string_vi
 
   // A true-or-false value given as a reference keeps its percent signs.
   for (const auto& a : e.Attributes()) {
-    if (a->DataType() != 6) continue;
+    if (TypeOf(*a) != AttributeType::kTruth) continue;
     const std::string_view v = TrimSpaces(a->Value());
     // Only where the value reaches the script line as it is.
     if (v.size() < 2 || v.front() != '%' || v.back() != '%' ||
