@@ -29,7 +29,8 @@ ExampleCompiler::Result ExampleCompiler::Compile(std::string_view document) {
   for (const Saved& saved : loaded_) {
     const CElements::Ptr& def = impl_->catalogue.Item(i++);
     int32_t j = 1;
-    for (const std::string& v : saved.values) def->Attributes().Item(j++)->SetValue(std::string_view(v));
+    for (const std::string& v : saved.values)
+      def->Attributes().Item(j++)->SetValue(std::string_view(v));
     def->SetText(std::string_view(saved.text));
   }
   return r;

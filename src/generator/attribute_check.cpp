@@ -53,7 +53,8 @@ bool AcceptValue(CAttribute& attr) {
       if (!ContainVariableValue(value)) return false;
       attr.SetValue(ReplaceAll(value, "%", ""));
       return true;
-    case AttributeType::kTruth: return InBarList("true|false", value) || ContainVariableValue(value);
+    case AttributeType::kTruth:
+      return InBarList("true|false", value) || ContainVariableValue(value);
     case AttributeType::kChoice: return InBarList(attr.ArrayValues(), value);
     case AttributeType::kVariableName: return ValidVarName(value);
     case AttributeType::kText: break;

@@ -69,17 +69,22 @@ std::string BuildSetRange(const CElement& element, CVariables&) {
 
 const BranchTable& ControlFlowRows() {
   static const BranchTable rows = {
-      {"if", {Lit("If "), Trimmed("expression"), Lit(" Then")}},
-      {"else", {Lit("Else")}},
-      {"endif", {Lit("End If")}},
-      {"loop", {Lit("Do While "), Trimmed("statement")}},
+      {"if", {Lit("If "), Trimmed("expression", kSyntaxError), Lit(" Then")}, kIf},
+      {"else", {Lit("Else")}, kElse},
+      {"endif", {Lit("End If")}, kEndif},
+      {"loop", {Lit("Do While "), Trimmed("statement", kSyntaxError)}, kLoop},
       {"breakloop", {Lit("Exit Do")}},
-      {"endloop", {Lit("Loop")}},
-      {"var", BuildVar},
-      {"set", BuildSet},
+      {"endloop", {Lit("Loop")}, kEndloop},
+      {"var", BuildVar, {Attr("name", kSyntaxError), TextInput}, kDeclaresVariable},
+      {"set", BuildSet, {Attr("variable", kSyntaxError), TextInput}},
       {"shortexpression", {VerbatimText}},
-      {"range", BuildRange},
-      {"setrange", BuildSetRange},
+      {"range", BuildRange, {Attr("name", kSyntaxError)}, kDeclaresRange},
+      {"setrange",
+       BuildSetRange,
+       {Attr("name", kSyntaxError), Attr("startlineno", kSyntaxError),
+        Attr("startcolno", kSyntaxError), Attr("endlineno", kSyntaxError),
+        Attr("endcolno", kSyntaxError), Attr("columnsel", kSyntaxError)},
+       kSetsRange},
   };
   return rows;
 }

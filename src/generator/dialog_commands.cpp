@@ -40,13 +40,13 @@ std::string BuildShell(const CElement& element, CVariables&) {
 
 const BranchTable& DialogCommandRows() {
   static const BranchTable rows = {
-      {"choicedlg", BuildChoiceDlg},
-      {"msgbox", BuildMsgBox},
+      {"choicedlg", BuildChoiceDlg, {Attr("variable"), TextInput, Attr("title"), Attr("oncancel")}},
+      {"msgbox", BuildMsgBox, {Attr("variable"), TextInput, Attr("buttons"), Attr("icon")}},
       {"inputbox",
-       {Verbatim("variable"), Lit("=InputDialog("), QuotedText, Lit(","), Quoted("default"),
-        Lit(")")}},
+       {Verbatim("variable", kSyntaxError), Lit("=InputDialog("), QuotedText, Lit(","),
+        Quoted("default"), Lit(")")}},
       {"vbscript", {VerbatimText}},
-      {"shell", BuildShell},
+      {"shell", BuildShell, {Attr("variable"), Attr("filename"), Attr("verb")}},
   };
   return rows;
 }

@@ -117,7 +117,9 @@ bool SplicePlan::Make(std::string_view script, const CVariables& variables) {
 
 size_t SplicePlan::Growth() const {
   size_t g = 0;
-  for (const Splice& sp : splices_) g += kCloseLiteral.size() + kOpenLiteral.size() + sp.replacement->size() - (sp.close - sp.open + 1);
+  for (const Splice& sp : splices_)
+    g += kCloseLiteral.size() + kOpenLiteral.size() + sp.replacement->size() -
+         (sp.close - sp.open + 1);
   return g;
 }
 
