@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "generator/branch_table.h"
 #include "support/text.h"
 
 namespace tavjit::shape {
@@ -53,23 +54,19 @@ std::string SampleValue(const CAttribute& attr) {
   return values.empty() ? std::string() : values.front();
 }
 
-namespace {
-
-bool IsClosingElement(std::string_view name) {
-  const std::string lower = ToLower(name);
-  return lower == "endif" || lower == "endloop";
-}
-
-}  // namespace
-
 Placement PlaceElements(const CElements& catalogue) {
   Placement p;
   for (const CElements::Ptr& e : catalogue) {
-    const std::string& name = e->ElementName();
-    if (IsClosingElement(name)) continue;
-    if (name == kIf) p.if_element = e;
-    if (name == kElse) p.else_element = e;
-    if (name == kLoop) p.loop_element = e;
+    // The walk finds if, else and loop by their exact names; the closing
+    // elements are left out whatever their letter case.
+    const branches::BranchRow* closing = branches::FindRow(ToLower(e->ElementName()));
+    if (closing && (closing->role == branches::kEndif || closing->role == branches::kEndloop))
+      continue;
+    const branches::BranchRow* row = branches::FindRow(e->ElementName());
+    const branches::Role role = row ? row->role : branches::kNone;
+    if (role == branches::kIf) p.if_element = e;
+    if (role == branches::kElse) p.else_element = e;
+    if (role == branches::kLoop) p.loop_element = e;
     p.steps.push_back(e);
   }
   if (p.if_element && p.else_element)

@@ -32,9 +32,6 @@ inline bool MustBeWritten(const CAttribute& attr) {
 // A sample value of the attribute's type for examples.
 std::string SampleValue(const CAttribute& attr);
 
-// The element names the walk treats specially, compared exactly as it does.
-inline constexpr std::string_view kIf = "if", kElse = "else", kLoop = "loop";
-
 // Where a catalogue element may stand in a document.
 struct Placement {
   std::vector<CElements::Ptr> steps;  // in tavbody, if and loop
