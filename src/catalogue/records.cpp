@@ -22,6 +22,10 @@ CAttributes::Ptr CAttributes::Add(std::string AttributeName, int32_t DataType,
   return a;
 }
 
+CAttributes::Ptr CAttributes::TryAdd(Ptr attr) {
+  return store_.TryAdd(UpperKey(attr->AttributeName()), attr) ? attr : nullptr;
+}
+
 CElements::Ptr CElements::Add(std::string ElementName, std::string Description,
                               bool ContainsText, std::string TextDescription,
                               bool TextRequired, bool TextAllowMultiLine,
@@ -83,6 +87,13 @@ CVariables::Ptr CVariables::Add(std::string VarName, bool IsObject) {
   v->SetIsObject(IsObject);
   store_.Add(v->VarName(), v);
   return v;
+}
+
+CVariables::Ptr CVariables::TryAdd(std::string VarName, bool IsObject) {
+  auto v = std::make_shared<CVariable>();
+  v->SetVarName(std::move(VarName));
+  v->SetIsObject(IsObject);
+  return store_.TryAdd(v->VarName(), v) ? v : nullptr;
 }
 
 }  // namespace tavjit

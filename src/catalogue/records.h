@@ -64,6 +64,9 @@ class CAttributes {
   Ptr Add(std::string AttributeName, int32_t DataType, std::string Value,
           std::string ArrayValues, bool Required, Variant DefaultValue,
           std::string Description);
+  // Files attr under its AttributeName in upper case; null when the key is
+  // taken (the first attribute of a name stays).
+  Ptr TryAdd(Ptr attr);
   const Ptr& Item(int32_t position) const { return store_.Item(position); }
   const Ptr& Item(std::string_view key) const { return store_.Item(key); }
   const Ptr* Find(std::string_view key) const { return store_.Find(key); }
@@ -181,6 +184,8 @@ class CVariables {
   using Ptr = std::shared_ptr<CVariable>;
   // Filed under VarName unchanged; throws CollectionError when taken.
   Ptr Add(std::string VarName, bool IsObject);
+  // The same; null when the name is taken (the first declaration stays).
+  Ptr TryAdd(std::string VarName, bool IsObject);
   const Ptr& Item(int32_t position) const { return store_.Item(position); }
   const Ptr& Item(std::string_view key) const { return store_.Item(key); }
   int32_t Count() const { return store_.Count(); }

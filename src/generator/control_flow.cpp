@@ -11,23 +11,16 @@ namespace tavjit::branches {
 
 namespace {
 
-// A declaration under a name already declared keeps the first entry; the
-// element's lines are written all the same.
-void Declare(CVariables& variables, const std::string& name, bool is_object) {
-  try {
-    variables.Add(name, is_object);
-  } catch (const CollectionError&) {
-  }
-}
-
 // Numbers are assigned as they are written, anything else as a string.
 std::string AssignedValue(const std::string& text) {
   return IsNumericText(text) ? text : FixTextValue(text);
 }
 
+// A name declared again keeps its first entry in the variable list; the
+// element's lines are written all the same.
 std::string BuildVar(const CElement& element, CVariables& variables) {
   const std::string& name = AttrValue(element, "name");
-  Declare(variables, name, false);
+  variables.TryAdd(name, false);
   std::string line = "Dim " + name;
   if (!element.Text().empty())
     line.append(kCrLf).append(name).append("=").append(AssignedValue(element.Text()));
@@ -40,7 +33,7 @@ std::string BuildSet(const CElement& element, CVariables&) {
 
 std::string BuildRange(const CElement& element, CVariables& variables) {
   const std::string& name = AttrValue(element, "name");
-  Declare(variables, name, true);
+  variables.TryAdd(name, true);
   const std::string n(TrimSpaces(name));
   return "Dim " + n + std::string(kCrLf) + "Set " + n + "=NewRangeObject";
 }

@@ -190,12 +190,7 @@ std::vector<const ScriptBuilder::Declaration*> ScriptBuilder::CoveredDeclaration
 // The first of a name stays.
 CVariables ScriptBuilder::VariablesOf(const std::vector<const Declaration*>& decls) {
   CVariables variables;
-  for (const auto* d : decls) {
-    try {
-      variables.Add(d->name, d->is_object);
-    } catch (const CollectionError&) {
-    }
-  }
+  for (const auto* d : decls) variables.TryAdd(d->name, d->is_object);
   return variables;
 }
 
@@ -253,10 +248,7 @@ std::string ScriptBuilder::BuildScript(const Completed& c,
   uint64_t from = 0;
   for (size_t i = 0; i < c.count; ++i) {
     while (next_decl < decls.size() && decls[next_decl]->index == i) {
-      try {
-        so_far.Add(decls[next_decl]->name, decls[next_decl]->is_object);
-      } catch (const CollectionError&) {
-      }
+      so_far.TryAdd(decls[next_decl]->name, decls[next_decl]->is_object);
       ++next_decl;
     }
     if (next_unsettled < c.unsettled && unsettled_[next_unsettled].index == i) {
