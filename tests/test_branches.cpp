@@ -321,7 +321,8 @@ TEST(DefaultCatalogue, DefaultsPassTheirOwnCheck) {
                                a.at("required"), ToVariant(a.at("default")), "");
     }
     std::string message;
-    EXPECT_TRUE(CheckAttribs(element, [&](const std::string& m, const CElement&) { message = m; }))
+    EXPECT_EQ(CheckAttribs(element, [&](const std::string& m, const CElement&) { message = m; }),
+              CheckResult::kAccepted)
         << message;
   }
 }

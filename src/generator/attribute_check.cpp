@@ -2,6 +2,7 @@
 // defaults filled in; and the variable-name tests it uses.
 #include "generator/attribute_check.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,18 +44,22 @@ bool InBarList(std::string_view list, std::string_view value) {
   return ContainsNoCase(hay, needle);
 }
 
-// Whether the value fits the attribute's data type; a number given as a
-// variable reference is stored as the bare name. May throw ValueError.
-bool AcceptValue(CAttribute& attr) {
+// Whether the value fits the attribute's data type, nullopt when it cannot be
+// examined; a number given as a variable reference is stored as the bare
+// name.
+std::optional<bool> AcceptValue(CAttribute& attr) {
   const std::string& value = attr.Value();
   switch (TypeOf(attr)) {
-    case AttributeType::kNumber:
+    case AttributeType::kNumber: {
       if (IsNumericText(value)) return true;
-      if (!ContainVariableValue(value)) return false;
+      const std::optional<bool> variable = ContainVariableValue(value);
+      if (variable != true) return variable;
       attr.SetValue(ReplaceAll(value, "%", ""));
       return true;
+    }
     case AttributeType::kTruth:
-      return InBarList("true|false", value) || ContainVariableValue(value);
+      if (InBarList("true|false", value)) return true;
+      return ContainVariableValue(value);
     case AttributeType::kChoice: return InBarList(attr.ArrayValues(), value);
     case AttributeType::kVariableName: return ValidVarName(value);
     case AttributeType::kText: break;
@@ -71,33 +76,35 @@ bool ValidVarName(std::string_view text) {
   return true;
 }
 
-bool ContainVariableValue(std::string_view text) {
+std::optional<bool> ContainVariableValue(std::string_view text) {
   const std::string_view t = TrimSpaces(text);
   if (!t.empty() && t.front() == '%' && t.back() == '%') {
     // The name between the two signs is length - 2 characters long; a lone
     // "%" has no such name, and the value cannot be examined at all.
-    if (t.size() == 1) throw ValueError("a lone % is neither a name nor a reference");
+    if (t.size() == 1) return std::nullopt;
     return ValidVarName(t.substr(1, t.size() - 2));
   }
   return ValidVarName(t);
 }
 
-bool CheckAttribs(CElement& element, const ErrorReporter& report) {
+CheckResult CheckAttribs(CElement& element, const ErrorReporter& report) {
   for (const auto& attr : element.Attributes()) {
     if (attr->Required() && attr->Value().empty()) {
       attr->SetValue(attr->DefaultValue().ToText());
       if (attr->Value().empty()) {
         report(msg::RequiresValue(attr->AttributeName(), element.ElementName()), element);
-        return false;
+        return CheckResult::kRejected;
       }
     }
     if (attr->Value().empty()) continue;
-    if (!AcceptValue(*attr)) {
+    const std::optional<bool> accepted = AcceptValue(*attr);
+    if (!accepted) return CheckResult::kUnexaminable;
+    if (!*accepted) {
       report(msg::InvalidValue(attr->AttributeName(), element.ElementName()), element);
-      return false;
+      return CheckResult::kRejected;
     }
   }
-  return true;
+  return CheckResult::kAccepted;
 }
 
 }  // namespace tavjit

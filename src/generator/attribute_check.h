@@ -4,7 +4,7 @@
 #pragma once
 
 #include <functional>
-#include <stdexcept>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,23 +12,22 @@
 
 namespace tavjit {
 
-// Thrown where a value cannot be examined at all (a lone "%" as a number or
-// truth value); the generator run then ends with no message.
-class ValueError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 bool ValidVarName(std::string_view text);
-// Throws ValueError when the trimmed text is the single character "%".
-bool ContainVariableValue(std::string_view text);
+// Whether the trimmed text is a variable name or a reference to one; nullopt
+// when it is the single character "%", which cannot be examined at all.
+std::optional<bool> ContainVariableValue(std::string_view text);
 
 // The error-reporting routine: sets ErrMsg and raises ErrorMessage.
 using ErrorReporter = std::function<void(const std::string& msg, const CElement& element)>;
 
+enum class CheckResult {
+  kAccepted,
+  kRejected,      // the first bad value was reported
+  kUnexaminable,  // a value could not be examined (a lone "%"): the run ends, no message
+};
+
 // Checks and defaults the attribute values of one element of the document
-// element list. Returns false after reporting the first bad value; throws
-// ValueError for a lone "%" (no report).
-bool CheckAttribs(CElement& element, const ErrorReporter& report);
+// element list, stopping at the first value that fails.
+CheckResult CheckAttribs(CElement& element, const ErrorReporter& report);
 
 }  // namespace tavjit

@@ -63,14 +63,10 @@ void ScriptBuilder::MemoKey(const CElement& definition) {
 
 bool ScriptBuilder::Translate(CElement& element, uint32_t line, std::string* block,
                               std::optional<Declaration>* decl, size_t index) {
-  std::optional<std::string> message;
-  try {
-    if (!CheckAttribs(element, [&](const std::string& msg, const CElement&) { message = msg; })) {
-      failure_ = Failure{message, line};
-      return false;
-    }
-  } catch (const ValueError&) {
-    failure_ = Failure{std::nullopt, line};
+  std::optional<std::string> message;  // none when a value could not be examined
+  if (CheckAttribs(element, [&](const std::string& msg, const CElement&) { message = msg; }) !=
+      CheckResult::kAccepted) {
+    failure_ = Failure{message, line};
     return false;
   }
   CVariables declared;

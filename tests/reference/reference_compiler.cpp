@@ -135,12 +135,9 @@ bool ReferenceCompiler::CreateScript() {
   variables_ = CVariables();
   std::string script;
   for (const auto& element : doc_list_) {
-    try {
-      if (!CheckAttribs(*element, [&](const std::string& m, const CElement&) { SetErrMsg(m); }))
-        return false;
-    } catch (const ValueError&) {
+    if (CheckAttribs(*element, [&](const std::string& m, const CElement&) { SetErrMsg(m); }) !=
+        CheckResult::kAccepted)
       return false;
-    }
     std::string line = BuildElementLine(*element, variables_);
     if (ContainsNoCase(line, "docs.ActiveDocument"))
       line = "If docs.Count Then\r\n" + line + "\r\nEnd If";
