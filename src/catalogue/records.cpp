@@ -1,3 +1,5 @@
+// The records' collection operations: Add, TryAdd, AddObject, Clear and
+// GetVariableNames.
 #include "catalogue/records.h"
 
 #include "support/text.h"

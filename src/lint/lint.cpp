@@ -1,3 +1,5 @@
+// Linter: each listed element's block read for structure, declarations,
+// references and empty values; findings put in document order at the end.
 #include "lint/lint.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Reading whole files and replacing them atomically.
 #include "support/files.h"
 
 #include <fcntl.h>

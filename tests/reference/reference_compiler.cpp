@@ -1,3 +1,4 @@
+// The literal reference compiler, step by step as the direct algorithm goes.
 #include "reference/reference_compiler.h"
 
 #include "generator/attribute_check.h"
