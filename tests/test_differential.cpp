@@ -199,12 +199,7 @@ TEST(Differential, OnePassSplicingMatchesOnePassPerVariable) {
     for (int k = 0; k < n; ++k) script += gen.OneOf(kBits);
     CVariables vars;
     int v = gen.Pick(4);
-    for (int k = 0; k < v; ++k) {
-      try {
-        vars.Add(gen.OneOf(kNames), gen.Chance(40));
-      } catch (const CollectionError&) {
-      }
-    }
+    for (int k = 0; k < v; ++k) vars.TryAdd(gen.OneOf(kNames), gen.Chance(40));
     std::string once;
     ASSERT_TRUE(SpliceVariablesOnce(script, vars, &once));
     ASSERT_EQ(std::string(TrimSpaces(once)), FixVariables(script, vars)) << script;
