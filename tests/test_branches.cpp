@@ -236,23 +236,13 @@ TEST(Branches, Declarations) {
   EXPECT_TRUE(variables.Item(2)->IsObject());
 }
 
-TEST(Branches, EveryDispatchNameHasARow) {
+TEST(Branches, EveryRowHasALineCase) {
   const auto& names = DispatchNames();
-  ASSERT_EQ(names.size(), 69u);
-  EXPECT_EQ(names.front(), "if");
-  EXPECT_EQ(names[11], "newdoc");
-  EXPECT_EQ(names[24], "gettext");
-  EXPECT_EQ(names[38], "findtext");
-  EXPECT_EQ(names[48], "choicedlg");
-  EXPECT_EQ(names[53], "bmtoggle");
-  EXPECT_EQ(names.back(), "outputaddtext");
-  const std::set<std::string> unique(names.begin(), names.end());
-  EXPECT_EQ(unique.size(), 69u);
   std::set<std::string> covered;
   for (const auto* table : {&kControlFlow, &kDocumentCommands, &kTextCommands, &kSearchCommands,
                             &kDialogCommands, &kOutputCommands})
     for (const auto& c : *table) covered.insert(c.element);
-  EXPECT_EQ(covered, unique);
+  EXPECT_EQ(covered, std::set<std::string>(names.begin(), names.end()));
 }
 
 nlohmann::json LoadDefaultCatalogue() {
