@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "catalogue/records.h"
-#include "generator/generator.h"
 
 namespace tavjit {
 
