@@ -1,3 +1,5 @@
+// The property bag and the catalogue file: the byte format, loading what is
+// there and keeping what was, and saving atomically.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>

@@ -1,3 +1,5 @@
+// The JSON catalogue source: loading, its messages, and the round trip
+// through a dump.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -8,9 +8,10 @@
 #include <random>
 
 #include "catalogue/default_catalogue.h"
+#include "compiler/decode.h"
 #include "compiler/tavjit_impl.h"
-#include "generator/generator.h"
-#include "generator/script_builder.h"
+#include "generator/literal.h"
+#include "generator/splice.h"
 #include "reference/reference_compiler.h"
 #include "support/text.h"
 
@@ -147,7 +148,7 @@ TEST(Differential, LibraryMatchesTheLiteralReference) {
   for (int seed = 1; seed <= runs; ++seed) {
     Gen gen(static_cast<uint32_t>(seed));
     const std::string catalogue = gen.Catalogue();
-    CTavJIT::Impl lib;
+    detail::Impl lib;
     lib.catalogue.LoadBytes(catalogue);
     lib.initialised = true;
     std::vector<tavref::Event> lib_events;
@@ -198,12 +199,7 @@ TEST(Differential, OnePassSplicingMatchesOnePassPerVariable) {
     for (int k = 0; k < n; ++k) script += gen.OneOf(kBits);
     CVariables vars;
     int v = gen.Pick(4);
-    for (int k = 0; k < v; ++k) {
-      try {
-        vars.Add(gen.OneOf(kNames), gen.Chance(40));
-      } catch (const CollectionError&) {
-      }
-    }
+    for (int k = 0; k < v; ++k) vars.TryAdd(gen.OneOf(kNames), gen.Chance(40));
     std::string once;
     ASSERT_TRUE(SpliceVariablesOnce(script, vars, &once));
     ASSERT_EQ(std::string(TrimSpaces(once)), FixVariables(script, vars)) << script;

@@ -1,3 +1,4 @@
+// The records and their keyed collections.
 #include <gtest/gtest.h>
 
 #include "catalogue/records.h"

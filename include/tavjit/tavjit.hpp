@@ -101,6 +101,10 @@ struct InitOutcome {
   std::string problem;  // why the catalogue given did not load; empty when it did
 };
 
+namespace detail {
+struct Impl;  // the library's own state behind CTavJIT
+}
+
 class TAVJIT_API CTavJIT {
  public:
   using MessageHandler = std::function<void(const std::string& msg)>;
@@ -165,12 +169,10 @@ class TAVJIT_API CTavJIT {
   void EnableExplanations(bool on);
   const std::vector<Explanation>& Explanations() const;
 
-  struct Impl;
-
  private:
   // A moved-from instance is as a new one: it builds its state again.
-  Impl& State();
-  std::unique_ptr<Impl> impl_;
+  detail::Impl& State();
+  std::unique_ptr<detail::Impl> impl_;
 };
 
 // The library's version, "MAJOR.MINOR.PATCH".

@@ -151,12 +151,7 @@ std::shared_ptr<CElement> ReadElement(const PropertyBag& bag, const Mentions& me
     a.SetRequired(ReadTruth(bag, AttribKey(kRequired, i, j)));
     a.SetValue(ReadText(bag, AttribKey(kValue, i, j)));
     a.SetArrayValues(ReadText(bag, AttribKey(kArrayValues, i, j)));
-    try {
-      e->Attributes().Add(a.AttributeName(), a.DataType(), a.Value(), a.ArrayValues(),
-                          a.Required(), a.DefaultValue(), a.Description());
-    } catch (const CollectionError&) {
-      // The first attribute of a name stays.
-    }
+    e->Attributes().TryAdd(std::make_shared<CAttribute>(std::move(a)));
   }
   return e;
 }
@@ -190,11 +185,7 @@ LoadOutcome CElements::LoadBytes(std::string_view bytes) {
   const Mentions mentions = ScanKeys(bag);
   for (int32_t i : IndicesToVisit(&mentions.elements, n)) {
     auto e = ReadElement(bag, mentions, i);
-    try {
-      store_.Add(UpperKey(e->ElementName()), e);
-    } catch (const CollectionError&) {
-      // The first element of a name stays.
-    }
+    store_.TryAdd(UpperKey(e->ElementName()), e);  // the first element of a name stays
   }
   return LoadOutcome::kLoaded;
 }

@@ -1,3 +1,5 @@
+// The JSON catalogue source: read into a catalogue with messages that name
+// the element and key, and written back from one.
 #include "catalogue/catalogue_json.h"
 
 #include <cmath>

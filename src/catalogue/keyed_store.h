@@ -15,7 +15,8 @@
 
 namespace tavjit {
 
-// The one exception type that Add, Item and Remove throw.
+// The one exception type that Add, Item and Remove throw: the collections'
+// own failures. Code that expects a key to be taken calls TryAdd instead.
 class CollectionError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -36,11 +37,18 @@ class KeyedStore {
  public:
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
 
-  void Add(std::string_view key, Ptr record) {
+  // Files record under key; false, with nothing filed, when the key is taken.
+  bool TryAdd(std::string_view key, Ptr record) {
     std::string folded = KeyFold(key);
     auto [it, inserted] = index_.try_emplace(std::move(folded), items_.size());
-    if (!inserted) throw CollectionError("key already present: " + std::string(key));
+    if (!inserted) return false;
     items_.push_back(Entry{std::move(record), it->first});
+    return true;
+  }
+
+  void Add(std::string_view key, Ptr record) {
+    if (!TryAdd(key, std::move(record)))
+      throw CollectionError("key already present: " + std::string(key));
   }
 
   const Ptr& Item(int32_t position) const {

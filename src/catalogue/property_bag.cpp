@@ -1,3 +1,4 @@
+// PropertyBag: named, typed values to one block of bytes and back.
 #include "catalogue/property_bag.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// The records' collection operations: Add, TryAdd, AddObject, Clear and
+// GetVariableNames.
 #include "catalogue/records.h"
 
 #include "support/text.h"
@@ -20,6 +22,10 @@ CAttributes::Ptr CAttributes::Add(std::string AttributeName, int32_t DataType,
   a->SetDescription(std::move(Description));
   store_.Add(UpperKey(a->AttributeName()), a);
   return a;
+}
+
+CAttributes::Ptr CAttributes::TryAdd(Ptr attr) {
+  return store_.TryAdd(UpperKey(attr->AttributeName()), attr) ? attr : nullptr;
 }
 
 CElements::Ptr CElements::Add(std::string ElementName, std::string Description,
@@ -83,6 +89,13 @@ CVariables::Ptr CVariables::Add(std::string VarName, bool IsObject) {
   v->SetIsObject(IsObject);
   store_.Add(v->VarName(), v);
   return v;
+}
+
+CVariables::Ptr CVariables::TryAdd(std::string VarName, bool IsObject) {
+  auto v = std::make_shared<CVariable>();
+  v->SetVarName(std::move(VarName));
+  v->SetIsObject(IsObject);
+  return store_.TryAdd(v->VarName(), v) ? v : nullptr;
 }
 
 }  // namespace tavjit

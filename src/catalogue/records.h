@@ -41,6 +41,21 @@ class CAttribute {
   int32_t data_type_ = 0;
 };
 
+// What the DataType code of an attribute asks of its values. Every code but 5
+// to 8 is free text; 1 is what a catalogue file gives when it names no type.
+enum class AttributeType : int32_t {
+  kText = 1,
+  kNumber = 5,        // a number, or a variable name or reference
+  kTruth = 6,         // true or false, or a variable name or reference
+  kChoice = 7,        // one of the entries of ArrayValues
+  kVariableName = 8,  // a variable name
+};
+
+inline AttributeType TypeOf(const CAttribute& attr) {
+  const int32_t code = attr.DataType();
+  return code >= 5 && code <= 8 ? static_cast<AttributeType>(code) : AttributeType::kText;
+}
+
 class CAttributes {
  public:
   using Ptr = std::shared_ptr<CAttribute>;
@@ -49,6 +64,9 @@ class CAttributes {
   Ptr Add(std::string AttributeName, int32_t DataType, std::string Value,
           std::string ArrayValues, bool Required, Variant DefaultValue,
           std::string Description);
+  // Files attr under its AttributeName in upper case; null when the key is
+  // taken (the first attribute of a name stays).
+  Ptr TryAdd(Ptr attr);
   const Ptr& Item(int32_t position) const { return store_.Item(position); }
   const Ptr& Item(std::string_view key) const { return store_.Item(key); }
   const Ptr* Find(std::string_view key) const { return store_.Find(key); }
@@ -171,6 +189,8 @@ class CVariables {
   using Ptr = std::shared_ptr<CVariable>;
   // Filed under VarName unchanged; throws CollectionError when taken.
   Ptr Add(std::string VarName, bool IsObject);
+  // The same; null when the name is taken (the first declaration stays).
+  Ptr TryAdd(std::string VarName, bool IsObject);
   const Ptr& Item(int32_t position) const { return store_.Item(position); }
   const Ptr& Item(std::string_view key) const { return store_.Item(key); }
   int32_t Count() const { return store_.Count(); }

@@ -1,3 +1,4 @@
+// Variant: its text form and the reading of numbers, the same under any locale.
 #include "catalogue/variant.h"
 
 #include <locale.h>

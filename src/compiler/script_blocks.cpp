@@ -11,7 +11,7 @@ const std::vector<ScriptBlock>& CTavJIT::ScriptBlocks() const {
   return impl_ ? impl_->script_blocks : none;
 }
 
-void CTavJIT::Impl::WatchElements() {
+void detail::Impl::WatchElements() {
   if (!linter && !record_blocks) {
     script.SetObserver(nullptr);
     return;
@@ -36,7 +36,7 @@ size_t CountLines(std::string_view s) {
 // compiled script are its lines after "Option Explicit", taken block by
 // block; if an element's block changed at a later run so that the counts
 // no longer agree, the blocks stay as first written.
-void CTavJIT::Impl::FinishScriptBlocks(bool result) noexcept {
+void detail::Impl::FinishScriptBlocks(bool result) noexcept {
   if (!result || script_blocks.empty()) return;
   constexpr std::string_view kHead = "Option Explicit\r\n";
   std::string_view rest = text;

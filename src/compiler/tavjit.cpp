@@ -6,7 +6,7 @@
 #include "catalogue/default_catalogue.h"
 #include "compiler/tavjit_impl.h"
 #include "support/files.h"
-#include "support/messages.h"
+#include "compiler/messages.h"
 
 namespace tavjit {
 
@@ -18,13 +18,13 @@ ExecuteError::ExecuteError(int32_t number, std::string source, std::string descr
 
 const char* Version() { return TAVJIT_VERSION; }
 
-CTavJIT::CTavJIT() : impl_(std::make_unique<Impl>()) {}
+CTavJIT::CTavJIT() : impl_(std::make_unique<detail::Impl>()) {}
 CTavJIT::~CTavJIT() = default;
 CTavJIT::CTavJIT(CTavJIT&&) noexcept = default;
 CTavJIT& CTavJIT::operator=(CTavJIT&&) noexcept = default;
 
-CTavJIT::Impl& CTavJIT::State() {
-  if (!impl_) impl_ = std::make_unique<Impl>();
+detail::Impl& CTavJIT::State() {
+  if (!impl_) impl_ = std::make_unique<detail::Impl>();
   return *impl_;
 }
 
@@ -41,19 +41,19 @@ const std::string& CTavJIT::Text() const { return impl_ ? impl_->CurrentText() :
 const std::string& CTavJIT::ErrMsg() const { return impl_ ? impl_->err_msg : NoText(); }
 
 void CTavJIT::Init(const std::string& sActionFile) {
-  Impl& s = State();
+  detail::Impl& s = State();
   s.RefuseWhileCompiling(msg::kInitSource);
   s.Init(s.catalogue.LoadFile(sActionFile), "'" + sActionFile + "'");
 }
 
 void CTavJIT::InitDefault() {
-  Impl& s = State();
+  detail::Impl& s = State();
   s.RefuseWhileCompiling(msg::kInitSource);
   s.Init(s.catalogue.LoadBytes(DefaultCatalogueBytes()), "the built-in catalogue");
 }
 
 void CTavJIT::InitFromBytes(const std::string& bytes) {
-  Impl& s = State();
+  detail::Impl& s = State();
   s.RefuseWhileCompiling(msg::kInitSource);
   s.Init(s.catalogue.LoadBytes(bytes), "the catalogue given");
 }
@@ -94,7 +94,7 @@ const std::vector<Explanation>& CTavJIT::Explanations() const {
 
 // A run writes Text when it completes; building the script is deferred
 // until a handler in the middle of a compile looks at it.
-const std::string& CTavJIT::Impl::CurrentText() {
+const std::string& detail::Impl::CurrentText() {
   if (script.CompletedRuns() != text_runs) {
     text = script.Script();
     text_runs = script.CompletedRuns();
@@ -140,7 +140,7 @@ void PutValuesBack(CElements& catalogue, const std::vector<std::string>& values)
 
 }  // namespace
 
-void CTavJIT::Impl::Init(LoadOutcome outcome, const std::string& source) {
+void detail::Impl::Init(LoadOutcome outcome, const std::string& source) {
   initialised = true;
   last_init.problem = InitProblem(outcome, source);
   last_init.elements = static_cast<size_t>(catalogue.Count());
@@ -148,7 +148,7 @@ void CTavJIT::Impl::Init(LoadOutcome outcome, const std::string& source) {
     loaded_values = ValuesOf(catalogue);
 }
 
-void CTavJIT::Impl::RefuseWhileCompiling(const char* source) const {
+void detail::Impl::RefuseWhileCompiling(const char* source) const {
   if (compiling) throw ExecuteError(kErrorBusy, source, msg::kBusy);
 }
 
@@ -158,7 +158,7 @@ static std::optional<uint32_t> LineOrNone(uint32_t line) {
 }
 
 // Handlers registered by a handler are called from the next event on.
-void CTavJIT::Impl::SetErrMsg(const std::string& msg, uint32_t line) {
+void detail::Impl::SetErrMsg(const std::string& msg, uint32_t line) {
   err_msg = msg;
   for (size_t i = 0, n = error_handlers.size(); i < n; ++i) error_handlers[i](msg);
   if (diagnostic_handlers.empty()) return;
@@ -166,14 +166,14 @@ void CTavJIT::Impl::SetErrMsg(const std::string& msg, uint32_t line) {
   for (size_t i = 0, n = diagnostic_handlers.size(); i < n; ++i) diagnostic_handlers[i](d);
 }
 
-void CTavJIT::Impl::RaiseWarning(const std::string& msg, uint32_t line) {
+void detail::Impl::RaiseWarning(const std::string& msg, uint32_t line) {
   for (size_t i = 0, n = warning_handlers.size(); i < n; ++i) warning_handlers[i](msg);
   if (diagnostic_handlers.empty()) return;
   const Diagnostic d{Diagnostic::Kind::Warning, msg, LineOrNone(line)};
   for (size_t i = 0, n = diagnostic_handlers.size(); i < n; ++i) diagnostic_handlers[i](d);
 }
 
-void CTavJIT::Impl::Explain(Explanation::Severity severity, std::string message, uint32_t line) {
+void detail::Impl::Explain(Explanation::Severity severity, std::string message, uint32_t line) {
   if (explain) explanations.push_back({severity, std::move(message), LineOrNone(line), {}});
 }
 
@@ -183,7 +183,7 @@ namespace {
 // it ends, an exception from a handler included.
 class CompileScope {
  public:
-  explicit CompileScope(CTavJIT::Impl& impl) : impl_(impl) { impl_.compiling = true; }
+  explicit CompileScope(detail::Impl& impl) : impl_(impl) { impl_.compiling = true; }
   ~CompileScope() {
     impl_.Finish(result);
     impl_.compiling = false;
@@ -193,12 +193,12 @@ class CompileScope {
   bool result = false;
 
  private:
-  CTavJIT::Impl& impl_;
+  detail::Impl& impl_;
 };
 
 }  // namespace
 
-void CTavJIT::Impl::Begin() {
+void detail::Impl::Begin() {
   RefuseWhileCompiling(msg::kExecuteSource);
   lint_findings.clear();
   script_blocks.clear();
@@ -216,12 +216,12 @@ void CTavJIT::Impl::Begin() {
   WatchElements();
 }
 
-bool CTavJIT::Impl::ExecuteFromBytes(std::string_view document) {
+bool detail::Impl::ExecuteFromBytes(std::string_view document) {
   Begin();
   return Compile(std::string(document));
 }
 
-bool CTavJIT::Impl::Execute(const std::string& sFileName) {
+bool detail::Impl::Execute(const std::string& sFileName) {
   Begin();
   std::string bytes;
   const ReadStatus read = ReadWholeFile(sFileName, &bytes);
@@ -234,7 +234,7 @@ bool CTavJIT::Impl::Execute(const std::string& sFileName) {
   return Compile(std::move(bytes));
 }
 
-bool CTavJIT::Impl::Compile(std::string bytes) {
+bool detail::Impl::Compile(std::string bytes) {
   CompileScope scope(*this);
   try {
     script.Reset(bytes.size());
@@ -255,7 +255,7 @@ bool CTavJIT::Impl::Compile(std::string bytes) {
   return scope.result;
 }
 
-void CTavJIT::Impl::Finish(bool result) noexcept {
+void detail::Impl::Finish(bool result) noexcept {
   try {
     // Text changes only where a generator run completed.
     if (script.CompletedRuns() != text_runs) text = script.TakeScript();

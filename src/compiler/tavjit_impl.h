@@ -8,15 +8,17 @@
 #include <vector>
 
 #include "catalogue/records.h"
-#include "compiler/xml_document.h"
+#include "xml/document.h"
 #include "generator/script_builder.h"
 #include "lint/lint.h"
 #include "tavjit/tavjit.hpp"
 
-namespace tavjit {
+namespace tavjit::detail {
 
-// Hidden although its enclosing class is exported: nothing of it is API.
-struct __attribute__((visibility("hidden"))) CTavJIT::Impl {
+struct Impl {
+  using MessageHandler = CTavJIT::MessageHandler;
+  using DiagnosticHandler = CTavJIT::DiagnosticHandler;
+
   std::string err_msg;
   // Text as of the last compile; while one runs, CurrentText brings it up to
   // the last run that completed, when someone asks.
@@ -86,4 +88,4 @@ struct __attribute__((visibility("hidden"))) CTavJIT::Impl {
   bool PopulateDoc(xml::Node parent);
 };
 
-}  // namespace tavjit
+}  // namespace tavjit::detail

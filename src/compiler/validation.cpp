@@ -1,6 +1,7 @@
 // CheckIfValid: the root, its version and edition, the header and the body.
+#include "compiler/messages.h"
 #include "compiler/tavjit_impl.h"
-#include "support/messages.h"
+#include "generator/vocabulary.h"
 #include "support/text.h"
 
 namespace tavjit {
@@ -22,7 +23,7 @@ bool IsAllowedHeaderElement(std::string_view name) {
 // A missing version or edition attribute, or nothing after the header,
 // stops the validation without a message: Execute then returns False with
 // ErrMsg empty.
-bool CTavJIT::Impl::CheckIfValid(const xml::Document& doc) {
+bool detail::Impl::CheckIfValid(const xml::Document& doc) {
   xml::Node root = doc.Root();
   if (!root) return false;
   const uint32_t root_line = root.Line();
@@ -40,7 +41,7 @@ bool CTavJIT::Impl::CheckIfValid(const xml::Document& doc) {
 
   std::optional<std::string_view> edition = root.Attribute("edition");
   if (!edition) return false;
-  if (ToLower(TrimSpaces(*edition)) != "korvane") {
+  if (ToLower(TrimSpaces(*edition)) != kEdition) {
     SetErrMsg(msg::kBadEdition, root_line);
     return false;
   }

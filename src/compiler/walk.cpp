@@ -1,8 +1,8 @@
 // The document walk: the body's elements, in document order, become the
 // document element list that the generator translates.
+#include "compiler/decode.h"
+#include "compiler/messages.h"
 #include "compiler/tavjit_impl.h"
-#include "generator/generator.h"
-#include "support/messages.h"
 
 namespace tavjit {
 
@@ -10,7 +10,7 @@ namespace {
 
 // Lists the catalogue's definition of a closing element (endif, endloop)
 // after the children of an if or loop; nothing when the catalogue has none.
-void AddClosing(CTavJIT::Impl& impl, const char* name, uint32_t line) {
+void AddClosing(detail::Impl& impl, const char* name, uint32_t line) {
   if (const CElements::Ptr* def = impl.catalogue.Find(name)) impl.script.Add(**def, line);
 }
 
@@ -19,7 +19,7 @@ void AddClosing(CTavJIT::Impl& impl, const char* name, uint32_t line) {
 // Attribute values and texts are written into the catalogue's definition
 // before it is listed, so a value carries over to later elements of the same
 // name, and to later documents on the same instance.
-bool CTavJIT::Impl::PopulateDoc(xml::Node parent) {
+bool detail::Impl::PopulateDoc(xml::Node parent) {
   for (xml::Node node = parent.FirstChild(); node; node = node.NextSibling()) {
     if (!node.IsElement()) continue;
     const std::string_view name = node.Name();

@@ -1,10 +1,11 @@
 // The branch registry: the family tables joined in dispatch order and an
-// exact-name index over them, both built once.
+// exact-name index over them, both built once; and the rows' own work.
 #include <stdexcept>
 #include <unordered_map>
 
 #include "generator/branch_table.h"
 #include "generator/generator.h"
+#include "generator/literal.h"
 #include "support/text.h"
 
 namespace tavjit {
@@ -17,7 +18,26 @@ const std::string& AttrValue(const CElement& element, std::string_view name) {
   return attr ? (*attr)->Value() : kEmpty;
 }
 
-std::string JoinPieces(const std::vector<Piece>& pieces, const CElement& element) {
+BranchRow::BranchRow(std::string_view n, std::vector<Piece> p, Role r)
+    : name(n), pieces(std::move(p)), role(r) {
+  for (const Piece& piece : pieces) {
+    Input in;
+    switch (piece.kind) {
+      case PieceKind::kLit: continue;
+      case PieceKind::kVerbatim:
+      case PieceKind::kTrimmed:
+      case PieceKind::kQuoted: in = Input{piece.arg, piece.if_empty}; break;
+      case PieceKind::kQuotedText:
+      case PieceKind::kVerbatimText: in = TextInput; break;
+    }
+    bool seen = false;
+    for (const Input& known : inputs) seen = seen || known.attribute == in.attribute;
+    if (!seen) inputs.push_back(in);
+  }
+}
+
+std::string BranchRow::Line(const CElement& element, CVariables& variables) const {
+  if (build) return build(element, variables);
   std::string line;
   for (const Piece& p : pieces) {
     switch (p.kind) {
@@ -30,6 +50,12 @@ std::string JoinPieces(const std::vector<Piece>& pieces, const CElement& element
     }
   }
   return line;
+}
+
+bool BranchRow::ReadsText() const {
+  for (const Input& in : inputs)
+    if (in.attribute.empty()) return true;
+  return false;
 }
 
 }  // namespace branches
@@ -64,12 +90,15 @@ const Registry& GetRegistry() {
 
 }  // namespace
 
-std::string BuildElementLine(const CElement& element, CVariables& variables) {
+const BranchRow* branches::FindRow(std::string_view name) {
   const auto& index = GetRegistry().by_name;
-  auto it = index.find(std::string_view(element.ElementName()));
-  if (it == index.end()) return {};
-  const BranchRow& row = *it->second;
-  return row.build ? row.build(element, variables) : branches::JoinPieces(row.pieces, element);
+  auto it = index.find(name);
+  return it == index.end() ? nullptr : it->second;
+}
+
+std::string BuildElementLine(const CElement& element, CVariables& variables) {
+  const BranchRow* row = branches::FindRow(element.ElementName());
+  return row ? row->Line(element, variables) : std::string();
 }
 
 const std::vector<std::string_view>& DispatchNames() { return GetRegistry().names; }

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "generator/branch_table.h"
-#include "generator/generator.h"
+#include "generator/literal.h"
 #include "generator/numeric_text.h"
 #include "support/text.h"
 
@@ -11,23 +11,16 @@ namespace tavjit::branches {
 
 namespace {
 
-// A declaration under a name already declared keeps the first entry; the
-// element's lines are written all the same.
-void Declare(CVariables& variables, const std::string& name, bool is_object) {
-  try {
-    variables.Add(name, is_object);
-  } catch (const CollectionError&) {
-  }
-}
-
 // Numbers are assigned as they are written, anything else as a string.
 std::string AssignedValue(const std::string& text) {
   return IsNumericText(text) ? text : FixTextValue(text);
 }
 
+// A name declared again keeps its first entry in the variable list; the
+// element's lines are written all the same.
 std::string BuildVar(const CElement& element, CVariables& variables) {
   const std::string& name = AttrValue(element, "name");
-  Declare(variables, name, false);
+  variables.TryAdd(name, false);
   std::string line = "Dim " + name;
   if (!element.Text().empty())
     line.append(kCrLf).append(name).append("=").append(AssignedValue(element.Text()));
@@ -40,7 +33,7 @@ std::string BuildSet(const CElement& element, CVariables&) {
 
 std::string BuildRange(const CElement& element, CVariables& variables) {
   const std::string& name = AttrValue(element, "name");
-  Declare(variables, name, true);
+  variables.TryAdd(name, true);
   const std::string n(TrimSpaces(name));
   return "Dim " + n + std::string(kCrLf) + "Set " + n + "=NewRangeObject";
 }
@@ -69,17 +62,22 @@ std::string BuildSetRange(const CElement& element, CVariables&) {
 
 const BranchTable& ControlFlowRows() {
   static const BranchTable rows = {
-      {"if", {Lit("If "), Trimmed("expression"), Lit(" Then")}},
-      {"else", {Lit("Else")}},
-      {"endif", {Lit("End If")}},
-      {"loop", {Lit("Do While "), Trimmed("statement")}},
+      {"if", {Lit("If "), Trimmed("expression", kSyntaxError), Lit(" Then")}, kIf},
+      {"else", {Lit("Else")}, kElse},
+      {"endif", {Lit("End If")}, kEndif},
+      {"loop", {Lit("Do While "), Trimmed("statement", kSyntaxError)}, kLoop},
       {"breakloop", {Lit("Exit Do")}},
-      {"endloop", {Lit("Loop")}},
-      {"var", BuildVar},
-      {"set", BuildSet},
+      {"endloop", {Lit("Loop")}, kEndloop},
+      {"var", BuildVar, {Attr("name", kSyntaxError), TextInput}, kDeclaresVariable},
+      {"set", BuildSet, {Attr("variable", kSyntaxError), TextInput}},
       {"shortexpression", {VerbatimText}},
-      {"range", BuildRange},
-      {"setrange", BuildSetRange},
+      {"range", BuildRange, {Attr("name", kSyntaxError)}, kDeclaresRange},
+      {"setrange",
+       BuildSetRange,
+       {Attr("name", kSyntaxError), Attr("startlineno", kSyntaxError),
+        Attr("startcolno", kSyntaxError), Attr("endlineno", kSyntaxError),
+        Attr("endcolno", kSyntaxError), Attr("columnsel", kSyntaxError)},
+       kSetsRange},
   };
   return rows;
 }

@@ -1,7 +1,7 @@
 // Dialogs, embedded script and the shell: calls of the host's global
 // functions rather than of a document.
 #include "generator/branch_table.h"
-#include "generator/generator.h"
+#include "generator/literal.h"
 #include "support/text.h"
 
 namespace tavjit::branches {
@@ -40,13 +40,13 @@ std::string BuildShell(const CElement& element, CVariables&) {
 
 const BranchTable& DialogCommandRows() {
   static const BranchTable rows = {
-      {"choicedlg", BuildChoiceDlg},
-      {"msgbox", BuildMsgBox},
+      {"choicedlg", BuildChoiceDlg, {Attr("variable"), TextInput, Attr("title"), Attr("oncancel")}},
+      {"msgbox", BuildMsgBox, {Attr("variable"), TextInput, Attr("buttons"), Attr("icon")}},
       {"inputbox",
-       {Verbatim("variable"), Lit("=InputDialog("), QuotedText, Lit(","), Quoted("default"),
-        Lit(")")}},
+       {Verbatim("variable", kSyntaxError), Lit("=InputDialog("), QuotedText, Lit(","),
+        Quoted("default"), Lit(")")}},
       {"vbscript", {VerbatimText}},
-      {"shell", BuildShell},
+      {"shell", BuildShell, {Attr("variable"), Attr("filename"), Attr("verb")}},
   };
   return rows;
 }

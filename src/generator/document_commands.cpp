@@ -1,7 +1,7 @@
 // Whole-document commands: create, open, save, print, close, undo/redo and
 // the document language.
 #include "generator/branch_table.h"
-#include "generator/generator.h"
+#include "generator/literal.h"
 #include "support/text.h"
 
 namespace tavjit::branches {
@@ -29,17 +29,18 @@ std::string BuildSaveDoc(const CElement& element, CVariables&) {
 const BranchTable& DocumentCommandRows() {
   static const BranchTable rows = {
       {"newdoc", {Lit("docs.Add "), Quoted("template")}},
-      {"opendoc", BuildOpenDoc},
-      {"savedoc", BuildSaveDoc},
+      {"opendoc", BuildOpenDoc, {Attr("filename")}},
+      {"savedoc", BuildSaveDoc, {Attr("filename")}},
       {"saveall", {Lit("docs.SaveAll")}},
-      {"printdoc", {Lit(kActiveDocument), Lit(".PrintMe "), Verbatim("showdialog")}},
-      {"printall", {Lit("docs.PrintAll "), Verbatim("showdialog")}},
+      {"printdoc", {Lit(kActiveDocument), Lit(".PrintMe "), Verbatim("showdialog", kScriptStops)}},
+      {"printall", {Lit("docs.PrintAll "), Verbatim("showdialog", kScriptStops)}},
       {"showinbrowser", {Lit(kActiveDocument), Lit(".ShowInBrowser")}},
       {"closedoc", {Lit(kActiveDocument), Lit(".CloseMe")}},
       {"closeall", {Lit("docs.CloseAll")}},
       {"undo", {Lit(kActiveDocument), Lit(".Undo")}},
       {"redo", {Lit(kActiveDocument), Lit(".Redo")}},
-      {"getlanguage", {Verbatim("variable"), Lit("="), Lit(kActiveDocument), Lit(".Language")}},
+      {"getlanguage",
+       {Verbatim("variable", kSyntaxError), Lit("="), Lit(kActiveDocument), Lit(".Language")}},
       {"setlanguage", {Lit(kActiveDocument), Lit(".Language="), Quoted("name")}},
   };
   return rows;

@@ -1,6 +1,6 @@
 // Bookmarks of the active document and the host's output window.
 #include "generator/branch_table.h"
-#include "generator/generator.h"
+#include "generator/literal.h"
 
 namespace tavjit::branches {
 
@@ -22,17 +22,19 @@ const BranchTable& OutputCommandRows() {
       {"bmfirst", {Lit(kActiveDocument), Lit(".BookmarkFirst")}},
       {"bmlast", {Lit(kActiveDocument), Lit(".BookmarkLast")}},
       {"bmclear", {Lit(kActiveDocument), Lit(".BookmarkClear")}},
-      {"bmcount", {Verbatim("variable"), Lit("="), Lit(kActiveDocument), Lit(".BookmarkCount")}},
-      {"outputsetvisible", {Lit("Output.Visible="), Verbatim("visible")}},
-      {"outputgetvisible", {Verbatim("variable"), Lit("=Output.Visible")}},
+      {"bmcount",
+       {Verbatim("variable", kSyntaxError), Lit("="), Lit(kActiveDocument), Lit(".BookmarkCount")}},
+      {"outputsetvisible", {Lit("Output.Visible="), Verbatim("visible", kSyntaxError)}},
+      {"outputgetvisible", {Verbatim("variable", kSyntaxError), Lit("=Output.Visible")}},
       {"outputclear", {Lit("Output.Clear")}},
-      {"outputlinecount", {Verbatim("variable"), Lit("=Output.LineCount")}},
-      {"outputgetselected", {Verbatim("variable"), Lit("=Output.SelLine")}},
-      {"outputsetselected", {Lit("Output.SelLine="), Verbatim("line")}},
+      {"outputlinecount", {Verbatim("variable", kSyntaxError), Lit("=Output.LineCount")}},
+      {"outputgetselected", {Verbatim("variable", kSyntaxError), Lit("=Output.SelLine")}},
+      {"outputsetselected", {Lit("Output.SelLine="), Verbatim("line", kSyntaxError)}},
       {"outputgetline",
-       {Verbatim("variable"), Lit("=Output.GetLine("), Verbatim("line"), Lit(")")}},
-      {"outputgettext", {Verbatim("variable"), Lit("=Output.GetText")}},
-      {"outputaddtext", BuildOutputAddText},
+       {Verbatim("variable", kSyntaxError), Lit("=Output.GetLine("), Verbatim("line", kScriptStops),
+        Lit(")")}},
+      {"outputgettext", {Verbatim("variable", kSyntaxError), Lit("=Output.GetText")}},
+      {"outputaddtext", BuildOutputAddText, {TextInput, Attr("line")}},
   };
   return rows;
 }

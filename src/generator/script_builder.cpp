@@ -1,190 +1,28 @@
+// ScriptBuilder: each element checked and translated once, the script put
+// together once.
 #include "generator/script_builder.h"
 
 #include <algorithm>
-#include <cstring>
 
+#include "generator/attribute_check.h"
+#include "generator/generator.h"
+#include "generator/splice.h"
+#include "generator/vocabulary.h"
 #include "support/text.h"
 
 namespace tavjit {
 
 namespace {
 
-constexpr std::string_view kActiveDocument = "docs.ActiveDocument";
-constexpr std::string_view kCrLf = "\r\n";
-constexpr std::string_view kHead = "Option Explicit\r\n";
-constexpr std::string_view kRangeProperties[] = {"startcolno", "endcolno", "startlineno",
-                                                 "endlineno", "columnsel"};
-
 // A check can change a value again only where it emptied a required number
 // (a reference with an empty name): the next check fills in the default.
 bool MayChangeAgain(const CElement& e) {
   for (const auto& a : e.Attributes())
-    if (a->DataType() == 5 && a->Required() && a->Value().empty()) return true;
+    if (TypeOf(*a) == AttributeType::kNumber && a->Required() && a->Value().empty()) return true;
   return false;
 }
 
-bool IsPlainName(std::string_view name) {
-  if (name.empty()) return false;
-  for (unsigned char c : name)
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
-      return false;
-  return true;
-}
-
-// Case folding of a text between two percent signs, code point by code
-// point as FindNoCase compares; nullopt when it cannot equal a plain name.
-std::optional<std::string> FoldedGap(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      out.push_back(static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c));
-      ++i;
-      continue;
-    }
-    const int32_t cp = NextCodePoint(s, i);
-    if (cp < 0) return std::nullopt;
-    const int32_t f = SimpleFold(cp);
-    if (f >= 0x80) return std::nullopt;
-    out.push_back(static_cast<char>(f));
-  }
-  return out;
-}
-
 }  // namespace
-
-namespace {
-
-// Where FixVariables would splice variables into a script, found in one
-// pass: each reference between two percent signs, and where two share a
-// sign, the one FixVariables replaces first (the earlier variable, then the
-// leftmost).
-class SplicePlan {
- public:
-  struct Splice {
-    size_t open, close;  // positions of the two percent signs
-    const std::string* replacement;
-  };
-
-  // False when a variable name is outside letters, digits and underscores.
-  bool Make(std::string_view script, const CVariables& variables) {
-    uint32_t order = 0;
-    for (const auto& v : variables) {
-      const std::string& name = v->VarName();
-      if (!IsPlainName(name)) return false;
-      auto add = [&](std::string content) {
-        longest_ = std::max(longest_, content.size());
-        std::string key = FoldCase(content);
-        patterns_.try_emplace(std::move(key), Pattern{order++, std::move(content)});
-      };
-      add(name);
-      if (v->IsObject())
-        for (std::string_view p : kRangeProperties) add(name + "." + std::string(p));
-    }
-    if (patterns_.empty()) return true;
-
-    std::vector<size_t> pct;
-    for (const char* p = script.data(); (p = static_cast<const char*>(std::memchr(
-                                             p, '%', script.data() + script.size() - p)));
-         ++p)
-      pct.push_back(static_cast<size_t>(p - script.data()));
-    struct Match {
-      uint32_t order;
-      size_t gap;  // between pct[gap] and pct[gap + 1]
-      const std::string* replacement;
-    };
-    std::vector<Match> matches;
-    for (size_t k = 0; k + 1 < pct.size(); ++k) {
-      size_t len = pct[k + 1] - pct[k] - 1;
-      if (len == 0 || len > 4 * longest_) continue;
-      std::optional<std::string> key = FoldedGap(script.substr(pct[k] + 1, len));
-      if (!key) continue;
-      auto it = patterns_.find(*key);
-      if (it != patterns_.end()) matches.push_back({it->second.order, k, &it->second.replacement});
-    }
-    if (matches.empty()) return true;
-    std::sort(matches.begin(), matches.end(), [](const Match& a, const Match& b) {
-      return a.order != b.order ? a.order < b.order : a.gap < b.gap;
-    });
-    std::vector<const std::string*> taken(pct.size(), nullptr);  // by opening sign
-    std::vector<bool> used(pct.size(), false);
-    for (const Match& m : matches) {
-      if (used[m.gap] || used[m.gap + 1]) continue;
-      used[m.gap] = used[m.gap + 1] = true;
-      taken[m.gap] = m.replacement;
-    }
-    for (size_t k = 0; k + 1 < pct.size(); ++k)
-      if (taken[k]) splices_.push_back({pct[k], pct[k + 1], taken[k]});
-    return true;
-  }
-
-  const std::vector<Splice>& splices() const { return splices_; }
-
-  // How much longer the script gets.
-  size_t Growth() const {
-    size_t g = 0;
-    for (const Splice& sp : splices_) g += 8 + sp.replacement->size() - (sp.close - sp.open + 1);
-    return g;
-  }
-
-  void AppendTo(std::string_view script, std::string* out) const {
-    out->reserve(out->size() + script.size() + Growth());
-    size_t from = 0;
-    for (const Splice& sp : splices_) {
-      out->append(script.substr(from, sp.open - from));
-      out->append("\" & ").append(*sp.replacement).append(" & \"");
-      from = sp.close + 1;
-    }
-    out->append(script.substr(from));
-  }
-
-  // The script with prefix in front and the splices made, in its own buffer:
-  // everything moves towards the end, so working from the end overwrites
-  // nothing that is still to be read.
-  void ApplyInPlace(std::string* s, std::string_view prefix) const {
-    const size_t old_size = s->size();
-    s->resize(old_size + prefix.size() + Growth());
-    char* d = s->data();
-    size_t src_end = old_size, dst_end = s->size();
-    auto move = [&](size_t from, size_t to_end_src) {
-      const size_t len = to_end_src - from;
-      dst_end -= len;
-      std::memmove(d + dst_end, d + from, len);
-    };
-    auto put = [&](std::string_view text) {
-      dst_end -= text.size();
-      std::memcpy(d + dst_end, text.data(), text.size());
-    };
-    for (auto it = splices_.rbegin(); it != splices_.rend(); ++it) {
-      move(it->close + 1, src_end);
-      put(" & \"");
-      put(*it->replacement);
-      put("\" & ");
-      src_end = it->open;
-    }
-    move(0, src_end);
-    put(prefix);
-  }
-
- private:
-  struct Pattern {
-    uint32_t order;
-    std::string replacement;
-  };
-  std::unordered_map<std::string, Pattern> patterns_;
-  size_t longest_ = 0;
-  std::vector<Splice> splices_;
-};
-
-}  // namespace
-
-bool SpliceVariablesOnce(std::string_view script, const CVariables& variables, std::string* out) {
-  SplicePlan plan;
-  if (!plan.Make(script, variables)) return false;
-  plan.AppendTo(script, out);
-  return true;
-}
 
 void ScriptBuilder::Reset(size_t size_hint) {
   slots_.clear();  // a reloaded catalogue may reuse the addresses
@@ -225,24 +63,19 @@ void ScriptBuilder::MemoKey(const CElement& definition) {
 
 bool ScriptBuilder::Translate(CElement& element, uint32_t line, std::string* block,
                               std::optional<Declaration>* decl, size_t index) {
-  std::optional<std::string> message;
-  try {
-    if (!CheckAttribs(element, [&](const std::string& msg, const CElement&) { message = msg; })) {
-      failure_ = Failure{message, line};
-      return false;
-    }
-  } catch (const ValueError&) {
-    failure_ = Failure{std::nullopt, line};
+  std::optional<std::string> message;  // none when a value could not be examined
+  if (CheckAttribs(element, [&](const std::string& msg, const CElement&) { message = msg; }) !=
+      CheckResult::kAccepted) {
+    failure_ = Failure{message, line};
     return false;
   }
   CVariables declared;
   const std::string text = BuildElementLine(element, declared);
   block->clear();
   if (ContainsNoCase(text, kActiveDocument))
-    block->append("If docs.Count Then\r\n").append(text).append("\r\nEnd If");
+    block->append(kGuardHead).append(text).append(kGuardTail);
   else
-    block->append(text);
-  block->append(kCrLf);
+    block->append(text).append(kCrLf);
   decl->reset();
   if (declared.Count() == 1)
     *decl = Declaration{index, declared.Item(1)->VarName(), declared.Item(1)->IsObject()};
@@ -353,12 +186,7 @@ std::vector<const ScriptBuilder::Declaration*> ScriptBuilder::CoveredDeclaration
 // The first of a name stays.
 CVariables ScriptBuilder::VariablesOf(const std::vector<const Declaration*>& decls) {
   CVariables variables;
-  for (const auto* d : decls) {
-    try {
-      variables.Add(d->name, d->is_object);
-    } catch (const CollectionError&) {
-    }
-  }
+  for (const auto* d : decls) variables.TryAdd(d->name, d->is_object);
   return variables;
 }
 
@@ -377,7 +205,7 @@ std::string ScriptBuilder::TakeScript() {
     if (plan.Make(covered.substr(lead), variables)) {
       raw_.resize(c.raw_size);
       raw_.erase(0, lead);
-      if (!raw_.empty()) plan.ApplyInPlace(&raw_, kHead);
+      if (!raw_.empty()) plan.ApplyInPlace(&raw_, kScriptHead);
       std::string script = std::move(raw_);
       raw_.clear();
       return script;
@@ -405,7 +233,7 @@ std::string ScriptBuilder::BuildScript(const Completed& c,
   }
   whole = whole.substr(std::min(whole.find_first_not_of(' '), whole.size()));
   std::string script;
-  if (!whole.empty()) script = kHead;
+  if (!whole.empty()) script = kScriptHead;
   if (SpliceVariablesOnce(whole, variables, &script)) return script;
 
   // Names that could make substitutions interact: splice after every
@@ -416,10 +244,7 @@ std::string ScriptBuilder::BuildScript(const Completed& c,
   uint64_t from = 0;
   for (size_t i = 0; i < c.count; ++i) {
     while (next_decl < decls.size() && decls[next_decl]->index == i) {
-      try {
-        so_far.Add(decls[next_decl]->name, decls[next_decl]->is_object);
-      } catch (const CollectionError&) {
-      }
+      so_far.TryAdd(decls[next_decl]->name, decls[next_decl]->is_object);
       ++next_decl;
     }
     if (next_unsettled < c.unsettled && unsettled_[next_unsettled].index == i) {
@@ -430,7 +255,7 @@ std::string ScriptBuilder::BuildScript(const Completed& c,
     from = block_end_[i];
     script = FixVariables(script, so_far);
   }
-  if (!script.empty()) script.insert(0, "Option Explicit\r\n");
+  if (!script.empty()) script.insert(0, kScriptHead);
   return script;
 }
 

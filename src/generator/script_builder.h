@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "catalogue/records.h"
-#include "generator/generator.h"
 
 namespace tavjit {
 
@@ -129,11 +128,5 @@ class ScriptBuilder {
   std::optional<Completed> completed_;
   uint64_t runs_ = 0;
 };
-
-// FixVariables over a whole script in one pass, appended to out, for
-// variable names made only of letters, digits and underscores; the trim is
-// left to the caller. False (and nothing appended) when a name is outside
-// that set.
-bool SpliceVariablesOnce(std::string_view script, const CVariables& variables, std::string* out);
 
 }  // namespace tavjit

@@ -1,67 +1,18 @@
+// Linter: each listed element's block read for structure, declarations,
+// references and empty values; findings put in document order at the end.
 #include "lint/lint.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "generator/vocabulary.h"
 #include "support/text.h"
 
 namespace tavjit::lint {
 
 namespace {
 
-constexpr std::string_view kCrLf = "\r\n";
-constexpr std::string_view kGuardHead = "If docs.Count Then\r\n";
-constexpr std::string_view kGuardTail = "\r\nEnd If\r\n";
-constexpr std::string_view kActiveDocument = "docs.ActiveDocument";
-constexpr std::string_view kRangeProperties[] = {"startcolno", "endcolno", "startlineno",
-                                                 "endlineno", "columnsel"};
 constexpr const char* kRefused = "the interpreter refuses the whole script";
-
-// A value slot of an element line that breaks the line when empty: a syntax
-// error (refused), or a call without its value that stops the script.
-struct EmptySlot {
-  std::string_view element, attribute;
-  bool refused;
-};
-constexpr EmptySlot kEmptySlots[] = {
-    {"if", "expression", true},
-    {"loop", "statement", true},
-    {"var", "name", true},
-    {"set", "variable", true},
-    {"range", "name", true},
-    {"setrange", "name", true},
-    {"setrange", "startlineno", true},
-    {"setrange", "startcolno", true},
-    {"setrange", "endlineno", true},
-    {"setrange", "endcolno", true},
-    {"setrange", "columnsel", true},
-    {"printdoc", "showdialog", false},
-    {"printall", "showdialog", false},
-    {"getlanguage", "variable", true},
-    {"gettext", "variable", true},
-    {"getline", "variable", true},
-    {"getline", "line", false},
-    {"getseltext", "variable", true},
-    {"getsel", "range", true},
-    {"setsel", "range", false},
-    {"linecount", "variable", true},
-    {"encloselines", "afterindent", true},
-    {"findtext", "wholewords", true},
-    {"replacetext", "preservecase", true},
-    {"replaceall", "selectiononly", false},
-    {"goto", "line", false},
-    {"usertool", "index", false},
-    {"inputbox", "variable", true},
-    {"bmcount", "variable", true},
-    {"outputsetvisible", "visible", true},
-    {"outputgetvisible", "variable", true},
-    {"outputlinecount", "variable", true},
-    {"outputgetselected", "variable", true},
-    {"outputsetselected", "line", true},
-    {"outputgetline", "line", false},
-    {"outputgetline", "variable", true},
-    {"outputgettext", "variable", true},
-};
 
 std::string Code(std::string_view s) { return "`" + std::string(s) + "`"; }
 
@@ -122,25 +73,6 @@ uint64_t CountLines(std::string_view s) {
 
 }  // namespace
 
-Linter::Kind Linter::KindOf(std::string_view name) {
-  switch (name.size()) {
-    case 2:
-      return name == "if" ? Kind::kIf : Kind::kOther;
-    case 3:
-      return name == "var" ? Kind::kVar : Kind::kOther;
-    case 4:
-      return name == "loop" ? Kind::kLoop : name == "else" ? Kind::kElse : Kind::kOther;
-    case 5:
-      return name == "endif" ? Kind::kEndif : name == "range" ? Kind::kRange : Kind::kOther;
-    case 7:
-      return name == "endloop" ? Kind::kEndloop : Kind::kOther;
-    case 8:
-      return name == "setrange" ? Kind::kSetrange : Kind::kOther;
-    default:
-      return Kind::kOther;
-  }
-}
-
 void Linter::Reset() {
   index_ = 0;
   lines_ = 0;
@@ -166,7 +98,8 @@ void Linter::Note(const Site& site, std::string message) {
 }
 
 void Linter::Observe(const CElement& element, uint32_t line, std::string_view block) {
-  Site site{element.ElementName(), KindOf(element.ElementName()), line, index_++};
+  const branches::BranchRow* row = branches::FindRow(element.ElementName());
+  Site site{element.ElementName(), row ? row->role : Kind::kNone, line, index_++};
   ObserveElements(site);
 
   // The frame's guard: the element line between "If docs.Count Then" and
@@ -185,13 +118,13 @@ void Linter::Observe(const CElement& element, uint32_t line, std::string_view bl
     for (Block b : own_.stack) Unpaired(b, OpenKeyword(b));
     if (!own_.contained) CheckGuard(site);
   }
-  CheckEmptySlots(element, site, inner, block);
+  if (row) CheckEmptySlots(element, *row, site, inner, block);
   CheckReferences(element, site, block);
   CheckWrites(element, site);
 
-  if (site.kind == Kind::kVar || site.kind == Kind::kRange) {
+  if (site.kind == Kind::kDeclaresVariable || site.kind == Kind::kDeclaresRange) {
     if (const CAttributes::Ptr* name = element.Attributes().Find("name"))
-      listed_.try_emplace(FoldCase((*name)->Value()), site.kind == Kind::kRange);
+      listed_.try_emplace(FoldCase((*name)->Value()), site.kind == Kind::kDeclaresRange);
   }
   lines_ += CountLines(block);
 }
@@ -297,33 +230,42 @@ void Linter::CheckGuard(const Site& site) {
   Note(site, std::move(message));
 }
 
-void Linter::CheckEmptySlots(const CElement& e, const Site& site, std::string_view inner,
-                             std::string_view block) {
+void Linter::CheckEmptySlots(const CElement& e, const branches::BranchRow& row, const Site& site,
+                             std::string_view inner, std::string_view block) {
   bool any_blank = false;
   for (const auto& a : e.Attributes()) any_blank = any_blank || Blank(a->Value());
   if (!any_blank) return;
   const std::string_view line = SingleLine(inner);
   Deferred* deferred = nullptr;
-  for (const EmptySlot& slot : kEmptySlots) {
-    if (slot.element != site.element) continue;
-    const CAttributes::Ptr* a = e.Attributes().Find(slot.attribute);
-    if (!a || !Blank((*a)->Value())) continue;
-    const std::string attr = Code(slot.attribute);
-    std::string message;
+  for (const auto& a : e.Attributes()) {
+    if (!Blank(a->Value())) continue;
+    // The value of an attribute whose row says the line cannot do without it.
+    const branches::Input* slot = nullptr;
+    for (const branches::Input& in : row.inputs) {
+      if (in.if_empty == branches::IfEmpty::kFine || in.attribute.empty()) continue;
+      const CAttributes::Ptr* found = e.Attributes().Find(in.attribute);
+      if (found && *found == a) {
+        slot = &in;
+        break;
+      }
+    }
+    if (!slot) continue;
+    const bool refused = slot->if_empty == branches::IfEmpty::kSyntaxError;
+    const std::string attr = Code(slot->attribute);
     // A required number written "%%" is emptied by its check, which a
     // later run may fill with the default: decided against the script.
-    const bool nameless = (*a)->DataType() == 5 && (*a)->Required() && (*a)->Value().empty();
+    const bool nameless =
+        TypeOf(*a) == AttributeType::kNumber && a->Required() && a->Value().empty();
     if (nameless) {
       if (!deferred) {
         deferred_.push_back({site, lines_, std::string(block), std::string(line), {}});
         deferred = &deferred_.back();
       }
-      deferred->attributes.emplace_back(slot.attribute, slot.refused);
+      deferred->attributes.emplace_back(slot->attribute, refused);
       continue;
     }
-    message = Who(site.element) + " has no value for " + attr + Consequence(slot.refused, line) +
-              "; give " + attr + " a value.";
-    Note(site, std::move(message));
+    Note(site, Who(site.element) + " has no value for " + attr + Consequence(refused, line) +
+                   "; give " + attr + " a value.");
   }
 }
 
@@ -338,7 +280,7 @@ void Linter::CheckReferences(const CElement& e, const Site& site, std::string_vi
 
   // A true-or-false value given as a reference keeps its percent signs.
   for (const auto& a : e.Attributes()) {
-    if (a->DataType() != 6) continue;
+    if (TypeOf(*a) != AttributeType::kTruth) continue;
     const std::string_view v = TrimSpaces(a->Value());
     // Only where the value reaches the script line as it is.
     if (v.size() < 2 || v.front() != '%' || v.back() != '%' ||
@@ -395,7 +337,7 @@ void Linter::CheckReferences(const CElement& e, const Site& site, std::string_vi
 void Linter::CheckWrites(const CElement& e, const Site& site) {
   for (const auto& a : e.Attributes()) {
     if (!IsAttribute(*a, "variable") && !IsAttribute(*a, "range") &&
-        !(site.kind == Kind::kSetrange && IsAttribute(*a, "name")))
+        !(site.kind == Kind::kSetsRange && IsAttribute(*a, "name")))
       continue;
     std::string_view name = a->Value();
     const size_t b = name.find_first_not_of(" \t");
@@ -405,7 +347,7 @@ void Linter::CheckWrites(const CElement& e, const Site& site) {
     std::string folded = Lower(name);
     if (Listed(folded) || Dimmed(folded)) continue;
     pending_writes_.push_back({site, std::string(name), std::move(folded),
-                               IsAttribute(*a, "range") || site.kind == Kind::kSetrange});
+                               IsAttribute(*a, "range") || site.kind == Kind::kSetsRange});
   }
 }
 

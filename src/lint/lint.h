@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "catalogue/records.h"
+#include "generator/branch_table.h"
 #include "lint/script_scan.h"
 #include "tavjit/tavjit.hpp"
 
@@ -34,24 +35,13 @@ class Linter {
  private:
   static constexpr size_t kNone = static_cast<size_t>(-1);
 
-  // The elements the lint treats specially.
-  enum class Kind : uint8_t {
-    kOther,
-    kIf,
-    kLoop,
-    kEndif,
-    kEndloop,
-    kElse,
-    kVar,
-    kRange,
-    kSetrange
-  };
-  static Kind KindOf(std::string_view name);
+  // The part an element plays, as its row says.
+  using Kind = branches::Role;
 
   // An element as findings name it.
   struct Site {
     std::string element;
-    Kind kind = Kind::kOther;
+    Kind kind = Kind::kNone;
     uint32_t line = 0;
     size_t index = 0;
     size_t paired = kNone;  // endif, endloop: the index of their if or loop
@@ -95,7 +85,8 @@ class Linter {
   void TrackOwn(const Statement& s);
   void Unpaired(Block kind, const char* keyword);
   void NoteGuardCutIf(const OpenElement& open);
-  void CheckEmptySlots(const CElement& e, const Site& site, std::string_view inner,
+  void CheckEmptySlots(const CElement& e, const branches::BranchRow& row, const Site& site,
+                       std::string_view inner,
                        std::string_view block);
   void CheckReferences(const CElement& e, const Site& site, std::string_view block);
   void CheckWrites(const CElement& e, const Site& site);

@@ -1,7 +1,11 @@
+// Just enough of VBScript: statements, continuations, references and
+// declarations, read line by line.
 #include "lint/script_scan.h"
-#include "support/text.h"
 
 #include <optional>
+#include <utility>
+
+#include "support/text.h"
 
 namespace tavjit::lint {
 
@@ -102,115 +106,86 @@ std::optional<Block> ProcedureWord(std::string_view w, std::string_view stmt, si
   return std::nullopt;
 }
 
-// Classifies one statement; false when the rest of the line is a comment.
+// Keywords that make a statement what it is by themselves.
+struct Keyword {
+  std::string_view word;
+  Op op;
+  Block block;
+};
+constexpr Keyword kKeywords[] = {
+    {"else", Op::kElse, Block::kIf},        {"elseif", Op::kElseIf, Block::kIf},
+    {"case", Op::kCase, Block::kIf},        {"do", Op::kOpen, Block::kDo},
+    {"loop", Op::kClose, Block::kDo},       {"while", Op::kOpen, Block::kWhile},
+    {"wend", Op::kClose, Block::kWhile},    {"with", Op::kOpen, Block::kWith},
+    {"for", Op::kOpen, Block::kFor},        {"next", Op::kClose, Block::kFor},
+    {"sub", Op::kOpen, Block::kSub},        {"function", Op::kOpen, Block::kFunction},
+    {"class", Op::kOpen, Block::kClass},
+};
+
+// What "End" closes, by the word after it.
+constexpr std::pair<std::string_view, Block> kEnds[] = {
+    {"if", Block::kIf},         {"select", Block::kSelect},     {"with", Block::kWith},
+    {"sub", Block::kSub},       {"function", Block::kFunction}, {"property", Block::kProperty},
+    {"class", Block::kClass},
+};
+
+// "If": a block when nothing follows its Then, else a single-line If.
+void IfStatement(std::string_view stmt, size_t end, std::vector<Statement>* out) {
+  const size_t then_end = FindWord(stmt, end, "then");
+  if (then_end == std::string_view::npos) return;
+  std::string_view rest = stmt.substr(then_end);
+  if (SkipBlanks(rest, 0) == rest.size())
+    out->push_back(Of(Op::kOpen, Block::kIf));
+  else
+    SingleLineIf(rest, out);
+}
+
+// "Public" or "Private" (and "Default"): a procedure, a constant or variables.
+void Visibility(std::string_view stmt, size_t end, std::vector<Statement>* out) {
+  size_t e;
+  std::string_view next = WordAt(stmt, end, &e);
+  if (Is(next, "default")) next = WordAt(stmt, e, &e);
+  if (auto b = ProcedureWord(next, stmt, e))
+    out->push_back(Of(Op::kOpen, *b));
+  else if (Is(next, "const"))
+    out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(e)));
+  else
+    out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(end)));
+}
+
+// Classifies one statement by its first word; false when the rest of the
+// line is a comment.
 bool Classify(std::string_view stmt, std::vector<Statement>* out) {
   size_t end;
   const std::string_view w = WordAt(stmt, 0, &end);
   if (w.empty()) return true;
-  const char first = static_cast<char>(w[0] | 0x20);
-  auto open = [&](Block b) { out->push_back(Of(Op::kOpen, b)); };
-  auto close = [&](Block b) { out->push_back(Of(Op::kClose, b)); };
-  switch (first) {
-    case 'i':
-      if (Is(w, "if")) {
-        const size_t then_end = FindWord(stmt, end, "then");
-        if (then_end == std::string_view::npos) return true;
-        std::string_view rest = stmt.substr(then_end);
-        if (SkipBlanks(rest, 0) == rest.size())
-          open(Block::kIf);
-        else
-          SingleLineIf(rest, out);
-      }
+  for (const Keyword& k : kKeywords) {
+    if (Is(w, k.word)) {
+      out->push_back(Of(k.op, k.block));
       return true;
-    case 'e':
-      if (Is(w, "else")) {
-        out->push_back(Of(Op::kElse));
-      } else if (Is(w, "elseif")) {
-        out->push_back(Of(Op::kElseIf));
-      } else if (Is(w, "exit")) {
-        AddExit(stmt, end, out);
-      } else if (Is(w, "end")) {
-        size_t e;
-        std::string_view what = WordAt(stmt, end, &e);
-        if (Is(what, "if"))
-          close(Block::kIf);
-        else if (Is(what, "select"))
-          close(Block::kSelect);
-        else if (Is(what, "with"))
-          close(Block::kWith);
-        else if (Is(what, "sub"))
-          close(Block::kSub);
-        else if (Is(what, "function"))
-          close(Block::kFunction);
-        else if (Is(what, "property"))
-          close(Block::kProperty);
-        else if (Is(what, "class"))
-          close(Block::kClass);
-      }
-      return true;
-    case 'd':
-      if (Is(w, "do"))
-        open(Block::kDo);
-      else if (Is(w, "dim"))
-        out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(end)));
-      return true;
-    case 'l':
-      if (Is(w, "loop")) close(Block::kDo);
-      return true;
-    case 'w':
-      if (Is(w, "while"))
-        open(Block::kWhile);
-      else if (Is(w, "wend"))
-        close(Block::kWhile);
-      else if (Is(w, "with"))
-        open(Block::kWith);
-      return true;
-    case 'f':
-      if (Is(w, "for"))
-        open(Block::kFor);
-      else if (Is(w, "function"))
-        open(Block::kFunction);
-      return true;
-    case 'n':
-      if (Is(w, "next")) close(Block::kFor);
-      return true;
-    case 's':
-      if (Is(w, "select")) {
-        size_t e;
-        if (Is(WordAt(stmt, end, &e), "case")) open(Block::kSelect);
-      } else if (Is(w, "sub")) {
-        open(Block::kSub);
-      }
-      return true;
-    case 'c':
-      if (Is(w, "case"))
-        out->push_back(Of(Op::kCase));
-      else if (Is(w, "class"))
-        open(Block::kClass);
-      else if (Is(w, "const"))
-        out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(end)));
-      return true;
-    case 'p':
-      if (Is(w, "property")) {
-        if (auto b = ProcedureWord(w, stmt, end)) open(*b);
-      } else if (Is(w, "public") || Is(w, "private")) {
-        size_t e;
-        std::string_view next = WordAt(stmt, end, &e);
-        if (Is(next, "default")) next = WordAt(stmt, e, &e);
-        if (auto b = ProcedureWord(next, stmt, e)) {
-          open(*b);
-        } else if (Is(next, "const")) {
-          out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(e)));
-        } else {
-          out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(end)));
-        }
-      }
-      return true;
-    case 'r':
-      return !Is(w, "rem");
-    default:
-      return true;
+    }
   }
+  size_t e;
+  if (Is(w, "if")) {
+    IfStatement(stmt, end, out);
+  } else if (Is(w, "exit")) {
+    AddExit(stmt, end, out);
+  } else if (Is(w, "end")) {
+    const std::string_view what = WordAt(stmt, end, &e);
+    for (const auto& [word, block] : kEnds)
+      if (Is(what, word)) out->push_back(Of(Op::kClose, block));
+  } else if (Is(w, "dim") || Is(w, "const")) {
+    out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(end)));
+  } else if (Is(w, "select")) {
+    if (Is(WordAt(stmt, end, &e), "case")) out->push_back(Of(Op::kOpen, Block::kSelect));
+  } else if (Is(w, "property")) {
+    if (auto b = ProcedureWord(w, stmt, end)) out->push_back(Of(Op::kOpen, *b));
+  } else if (Is(w, "public") || Is(w, "private")) {
+    Visibility(stmt, end, out);
+  } else if (Is(w, "rem")) {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace

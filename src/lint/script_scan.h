@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "generator/vocabulary.h"
+
 namespace tavjit::lint {
 
 enum class Block : uint8_t {
@@ -60,9 +62,6 @@ const char* CloseKeyword(Block b);  // "End If", "Loop", "Next", ...
 // Exit For do not leave.
 bool IsScope(Block b);
 
-inline bool IsNameChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
 // A script identifier: a letter or "_", then letters, digits and "_".
 bool IsIdentifier(std::string_view s);
 

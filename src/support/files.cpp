@@ -1,4 +1,5 @@
-// POSIX; files_windows.cpp serves Windows.
+// Reading whole files and replacing them atomically, on POSIX systems;
+// files_windows.cpp serves Windows.
 #ifndef _WIN32
 
 #include "support/files.h"

@@ -1,3 +1,4 @@
+// Trimming, case folding and case-blind search over UTF-8 text.
 #include "support/text.h"
 
 #include <utf8proc.h>

@@ -1,6 +1,9 @@
+// The literal reference compiler, step by step as the direct algorithm goes.
 #include "reference/reference_compiler.h"
 
+#include "generator/attribute_check.h"
 #include "generator/generator.h"
+#include "generator/splice.h"
 #include "support/text.h"
 
 namespace tavref {
@@ -133,12 +136,9 @@ bool ReferenceCompiler::CreateScript() {
   variables_ = CVariables();
   std::string script;
   for (const auto& element : doc_list_) {
-    try {
-      if (!CheckAttribs(*element, [&](const std::string& m, const CElement&) { SetErrMsg(m); }))
-        return false;
-    } catch (const ValueError&) {
+    if (CheckAttribs(*element, [&](const std::string& m, const CElement&) { SetErrMsg(m); }) !=
+        CheckResult::kAccepted)
       return false;
-    }
     std::string line = BuildElementLine(*element, variables_);
     if (ContainsNoCase(line, "docs.ActiveDocument"))
       line = "If docs.Count Then\r\n" + line + "\r\nEnd If";

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "catalogue/records.h"
-#include "compiler/xml_document.h"
+#include "xml/document.h"
 
 namespace tavref {
 

@@ -7,15 +7,15 @@
 #include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 
-#include <climits>
+#include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "compiler/xml_document.h"
-#include "compiler/xml_libxml.h"
-#include "support/text.h"
+#include "xml/libxml.h"
+#include "xml/parse.h"
 
 namespace tavjit::xml {
 
@@ -24,38 +24,13 @@ namespace {
 constexpr uint64_t kBudgetFactor = 10;
 constexpr uint64_t kBudgetExtra = 1 << 20;
 
-// What an element keeps in xmlNode::_private: its line above bit 0, and in
-// bit 0 whether xml:space="preserve" is in scope. libxml2 keeps lines in 16
-// bits only.
-void* PackElementInfo(uint64_t line, bool preserve) {
-  return reinterpret_cast<void*>(
-      static_cast<uintptr_t>((line << 1) | (preserve ? 1 : 0)));
+// An element keeps the line of its start tag in xmlNode::_private: libxml2
+// keeps lines in 16 bits only.
+void SetLine(xmlNode* n, uint32_t line) {
+  n->_private = reinterpret_cast<void*>(static_cast<uintptr_t>(line));
 }
-uintptr_t ElementInfo(const xmlNode* n) {
-  return reinterpret_cast<uintptr_t>(n->_private);
-}
-
-bool IsXmlSpace(xmlChar c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-bool IsBlank(const xmlChar* s) {
-  if (!s) return true;
-  for (; *s; ++s)
-    if (!IsXmlSpace(*s)) return false;
-  return true;
-}
-
-bool PreserveSpace(const xmlNode* element) {
-  return element && element->type == XML_ELEMENT_NODE &&
-         (ElementInfo(element) & 1) != 0;
-}
-
-// Whitespace-only text between elements is not part of the document's
-// content unless xml:space="preserve" says otherwise.
-bool IsDroppedText(const xmlNode* n) {
-  return n->type == XML_TEXT_NODE && !PreserveSpace(n->parent) &&
-         IsBlank(n->content);
+uint32_t LineOf(const xmlNode* n) {
+  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(n->_private));
 }
 
 // The internal entity an entity reference node stands for, or null.
@@ -80,36 +55,27 @@ std::string QualifiedName(const xmlNs* ns, const xmlChar* name) {
 // Appends the text of a node list and everything below it, entity
 // references expanded. Iterative: entity contents are shared between their
 // references, so this walks with its own stack rather than parent links.
-// Parse has bounded the total expansion, so this cannot blow up.
-void AppendText(xmlNodePtr first, bool verbatim, std::string* out) {
-  struct Pending {
-    xmlNodePtr node;
-    bool in_entity;
-  };
-  std::vector<Pending> stack;
-  if (first) stack.push_back({first, verbatim});
+// ParseWithTree has bounded the total expansion, so this cannot blow up.
+void AppendText(xmlNodePtr first, std::string* out) {
+  std::vector<xmlNodePtr> stack;
+  if (first) stack.push_back(first);
   while (!stack.empty()) {
-    Pending& top = stack.back();
-    xmlNodePtr n = top.node;
-    bool in_entity = top.in_entity;
+    xmlNodePtr n = stack.back();
     if (n->next)
-      top.node = n->next;
+      stack.back() = n->next;
     else
       stack.pop_back();
     switch (n->type) {
       case XML_TEXT_NODE:
-        if (n->content && (in_entity || !IsDroppedText(n)))
-          *out += reinterpret_cast<const char*>(n->content);
-        break;
       case XML_CDATA_SECTION_NODE:
         if (n->content) *out += reinterpret_cast<const char*>(n->content);
         break;
       case XML_ELEMENT_NODE:
-        if (n->children) stack.push_back({n->children, in_entity});
+        if (n->children) stack.push_back(n->children);
         break;
       case XML_ENTITY_REF_NODE:
         if (xmlEntityPtr ent = InternalEntity(n); ent && ent->children)
-          stack.push_back({ent->children, true});
+          stack.push_back(ent->children);
         break;
       default:
         break;
@@ -209,12 +175,12 @@ void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
                     int nb_defaulted, const xmlChar** attributes) {
   auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
   ParseRun* run = RunOf(ctx);
-  if (ctxt->nameNr > kMaxDepth) {
+  if (TooDeep(ctxt)) {
     if (run) run->refused = true;
     xmlStopParser(ctxt);
     return;
   }
-  uint64_t line = StartTagLine(ctxt);
+  const uint32_t line = StartTagLine(ctxt);
   xmlNodePtr parent = ctxt->node;
   // Attribute defaults declared in the internal subset are supplied, as a
   // conforming parser does; libxml2 drops them unless asked to load DTDs.
@@ -225,19 +191,7 @@ void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
   ctxt->loadsubset = saved_loadsubset;
   xmlNodePtr node = ctxt->node;
   if (!node || node == parent || node->type != XML_ELEMENT_NODE) return;
-  bool preserve = PreserveSpace(node->parent);
-  for (int i = 0; i < nb_attributes; ++i) {
-    const xmlChar** a = attributes + 5 * i;
-    if (!a[1] || !xmlStrEqual(a[1], BAD_CAST "xml") ||
-        !xmlStrEqual(a[0], BAD_CAST "space"))
-      continue;
-    std::string_view value(reinterpret_cast<const char*>(a[3]), a[4] - a[3]);
-    if (value == "preserve")
-      preserve = true;
-    else if (value == "default")
-      preserve = false;
-  }
-  node->_private = PackElementInfo(line, preserve);
+  SetLine(node, line);
   if (run && nb_namespaces > 0 && nb_attributes > 0) {
     WithinCallback(ctx, &run->out_of_memory, [&] {
       std::vector<int> order = AttributeOrder(ctxt, nb_namespaces, namespaces);
@@ -287,9 +241,7 @@ xmlDocPtr ParseOnce(std::string_view bytes, ParseRun* run, ErrorLog* log) {
   RefuseExternalLoads(sax);
 
   xmlParseDocument(ctxt);
-  bool ok = ctxt->wellFormed && ctxt->nsWellFormed && !run->refused &&
-            log->worst < XML_ERR_ERROR &&
-            ConsumedAll(ctxt);
+  bool ok = Succeeded(ctxt, *log) && !run->refused;
   xmlDocPtr doc = ctxt->myDoc;
   ctxt->myDoc = nullptr;
   xmlFreeParserCtxt(ctxt);
@@ -301,8 +253,62 @@ xmlDocPtr ParseOnce(std::string_view bytes, ParseRun* run, ErrorLog* log) {
 }
 
 
+// Opens the element in the arena with its namespace declarations and
+// attributes, values expanded, in the order the tag wrote them.
+bool CopyStartTag(const xmlNode* n, const ParseRun& run, ArenaBuilder& b) {
+  if (!b.OpenElement(QualifiedName(n->ns, n->name), LineOf(n))) return false;
+  auto add_ns = [&](const xmlNs* ns) {
+    const char* prefix = reinterpret_cast<const char*>(ns->prefix);
+    return b.AddAttribute("xmlns", prefix ? ":" : "", prefix ? prefix : "",
+                          ns->href ? reinterpret_cast<const char*>(ns->href) : "");
+  };
+  auto add_attr = [&](const xmlAttr* a) {
+    std::string value;
+    AppendText(a->children, &value);
+    return b.AddAttribute(QualifiedName(a->ns, a->name), "", "", value);
+  };
+  if (auto order = run.attribute_order.find(n); order != run.attribute_order.end()) {
+    std::vector<const xmlNs*> decls;
+    for (const xmlNs* ns = n->nsDef; ns; ns = ns->next) decls.push_back(ns);
+    std::vector<const xmlAttr*> attrs;
+    for (const xmlAttr* a = n->properties; a; a = a->next) attrs.push_back(a);
+    return ForEachInTagOrder(
+        order->second, static_cast<int>(decls.size()), static_cast<int>(attrs.size()),
+        [&](int i) { return add_ns(decls[static_cast<size_t>(i)]); },
+        [&](int i) { return add_attr(attrs[static_cast<size_t>(i)]); });
+  }
+  for (const xmlNs* ns = n->nsDef; ns; ns = ns->next)
+    if (!add_ns(ns)) return false;
+  for (const xmlAttr* a = n->properties; a; a = a->next)
+    if (!add_attr(a)) return false;
+  return true;
+}
+
+// Copies a node that is not an element; kinds the arena does not keep are
+// skipped.
+bool CopyLeaf(const xmlNode* n, ArenaBuilder& b) {
+  const char* content = n->content ? reinterpret_cast<const char*>(n->content) : "";
+  switch (n->type) {
+    case XML_TEXT_NODE:
+      return !n->content || b.Text(content);
+    case XML_CDATA_SECTION_NODE:
+      return b.Leaf(NodeType::CData, content);
+    case XML_COMMENT_NODE:
+      return b.Leaf(NodeType::Comment, {});
+    case XML_PI_NODE:
+      return b.Leaf(NodeType::ProcessingInstruction, {}, reinterpret_cast<const char*>(n->name));
+    case XML_ENTITY_REF_NODE: {
+      std::string expansion;
+      if (xmlEntityPtr ent = InternalEntity(n)) AppendText(ent->children, &expansion);
+      return b.Leaf(NodeType::EntityReference, expansion, reinterpret_cast<const char*>(n->name));
+    }
+    default:
+      return true;
+  }
+}
+
 // Copies the tree into the arena: the root element and everything below it,
-// with attribute values and entity references expanded.
+// in document order, with attribute values and entity references expanded.
 bool CopyToArena(xmlDocPtr doc, const ParseRun& run, Arena* arena) {
   ArenaBuilder b(arena);
   xmlNodePtr root = xmlDocGetRootElement(doc);
@@ -310,72 +316,16 @@ bool CopyToArena(xmlDocPtr doc, const ParseRun& run, Arena* arena) {
   std::vector<xmlNodePtr> parents;
   xmlNodePtr n = root;
   while (n) {
-    bool descend = false;
-    switch (n->type) {
-      case XML_ELEMENT_NODE: {
-        uint64_t line = ElementInfo(n) >> 1;
-        if (!b.OpenElement(QualifiedName(n->ns, n->name),
-                           line > UINT32_MAX ? 0 : static_cast<uint32_t>(line)))
-          return false;
-        auto add_ns = [&](const xmlNs* ns) {
-          const char* prefix = reinterpret_cast<const char*>(ns->prefix);
-          return b.AddAttribute("xmlns", prefix ? ":" : "", prefix ? prefix : "",
-                                ns->href ? reinterpret_cast<const char*>(ns->href) : "");
-        };
-        auto add_attr = [&](const xmlAttr* a) {
-          std::string value;
-          AppendText(a->children, true, &value);
-          return b.AddAttribute(QualifiedName(a->ns, a->name), "", "", value);
-        };
-        if (auto order = run.attribute_order.find(n); order != run.attribute_order.end()) {
-          std::vector<const xmlNs*> decls;
-          for (const xmlNs* ns = n->nsDef; ns; ns = ns->next) decls.push_back(ns);
-          std::vector<const xmlAttr*> attrs;
-          for (const xmlAttr* a = n->properties; a; a = a->next) attrs.push_back(a);
-          if (!ForEachInTagOrder(
-                  order->second, static_cast<int>(decls.size()), static_cast<int>(attrs.size()),
-                  [&](int i) { return add_ns(decls[static_cast<size_t>(i)]); },
-                  [&](int i) { return add_attr(attrs[static_cast<size_t>(i)]); }))
-            return false;
-        } else {
-          for (const xmlNs* ns = n->nsDef; ns; ns = ns->next)
-            if (!add_ns(ns)) return false;
-          for (const xmlAttr* a = n->properties; a; a = a->next)
-            if (!add_attr(a)) return false;
-        }
-        descend = true;
-        break;
-      }
-      case XML_TEXT_NODE:
-        if (n->content && !b.Text(reinterpret_cast<const char*>(n->content))) return false;
-        break;
-      case XML_CDATA_SECTION_NODE:
-        if (!b.Leaf(NodeType::CData, n->content ? reinterpret_cast<const char*>(n->content) : "")) return false;
-        break;
-      case XML_COMMENT_NODE:
-        if (!b.Leaf(NodeType::Comment, {})) return false;
-        break;
-      case XML_PI_NODE:
-        if (!b.Leaf(NodeType::ProcessingInstruction, {}, reinterpret_cast<const char*>(n->name)))
-          return false;
-        break;
-      case XML_ENTITY_REF_NODE: {
-        std::string expansion;
-        if (xmlEntityPtr ent = InternalEntity(n)) AppendText(ent->children, true, &expansion);
-        if (!b.Leaf(NodeType::EntityReference, expansion, reinterpret_cast<const char*>(n->name)))
-          return false;
-        break;
-      }
-      default:
-        break;
-    }
-    if (descend) {
+    if (n->type == XML_ELEMENT_NODE) {
+      if (!CopyStartTag(n, run, b)) return false;
       if (n->children) {
         parents.push_back(n);
         n = n->children;
         continue;
       }
       b.CloseElement();
+    } else if (!CopyLeaf(n, b)) {
+      return false;
     }
     // On to the next node in document order, closing finished elements.
     for (;;) {

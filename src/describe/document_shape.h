@@ -12,11 +12,6 @@
 
 namespace tavjit::shape {
 
-// The attribute data types that attribute checking tells apart.
-enum class ValueKind { kText, kNumber, kTruth, kChoice, kVariableName };
-
-ValueKind KindOf(const CAttribute& attr);
-
 // The entries of a choice, in catalogue order, without empty entries and
 // repeats.
 std::vector<std::string> ChoiceValues(const CAttribute& attr);
@@ -51,9 +46,6 @@ inline constexpr HeaderElement kHeaderElements[] = {
     {"web", "A web address for the macro."},
 };
 inline constexpr std::string_view kHeaderVersion = "version";
-
-// The element names the walk treats specially, compared exactly as it does.
-inline constexpr std::string_view kIf = "if", kElse = "else", kLoop = "loop";
 
 // Where a catalogue element may stand in a document.
 struct Placement {

@@ -12,10 +12,6 @@
 
 namespace tavjit::xml {
 
-// Open ancestors of the deepest element accepted. Deeper documents are
-// refused rather than handed to callers that walk them recursively.
-constexpr int kMaxDepth = 256;
-
 struct ErrorLog {
   int worst = XML_ERR_NONE;
   bool out_of_memory = false;
@@ -93,12 +89,18 @@ bool ForEachInTagOrder(const std::vector<int>& order, int nb_namespaces, int nb_
   return true;
 }
 
-// libxml2 stops at a NUL byte as if the input ended there.
-bool ConsumedAll(xmlParserCtxtPtr ctxt);
-
 // A byte order mark decides the encoding; libxml2 would otherwise let the
 // declaration switch away from it.
 bool HasByteOrderMark(std::string_view bytes);
+
+// The one depth limit of both parses, for the element whose start tag is
+// being reported: at most 256 open ancestors. Deeper documents are refused
+// rather than handed to callers that walk them recursively.
+bool TooDeep(xmlParserCtxtPtr ctxt);
+
+// Whether a finished parse succeeded as far as libxml2 can tell: well-formed,
+// namespaces included, nothing logged as an error, every byte read.
+bool Succeeded(xmlParserCtxtPtr ctxt, const ErrorLog& log);
 
 // Parser options common to both parses. Never NOENT, DTDLOAD, DTDATTR,
 // DTDVALID or XINCLUDE: nothing outside the bytes is ever read.

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "compiler/xml_arena.h"
+#include "xml/arena.h"
 
 namespace tavjit::xml {
 
@@ -84,12 +84,5 @@ class Document {
   Document() = default;
   Arena arena_;
 };
-
-// The two ways a document reaches its arena. The streaming parse handles
-// documents without a document type declaration and says so through
-// *needs_dtd; the tree parse handles every document, entities included.
-enum class ParseResult { Ok, NotWellFormed, NeedsTree, OutOfMemory };
-ParseResult ParseStreaming(std::string_view bytes, Arena* arena);
-ParseResult ParseWithTree(std::string_view bytes, Arena* arena);
 
 }  // namespace tavjit::xml

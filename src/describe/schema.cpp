@@ -5,14 +5,13 @@
 #include <string>
 
 #include "catalogue/catalogue_json.h"
-#include "compiler/document_shape.h"
+#include "describe/document_shape.h"
+#include "generator/vocabulary.h"
 #include "tavjit/catalogue.hpp"
 
 namespace tavjit {
 
 namespace {
-
-using shape::ValueKind;
 
 // Escapes text for an attribute value or character data. Line breaks and
 // tabs become references so that attribute values keep them; other control
@@ -61,7 +60,6 @@ const std::string kVariablePattern = " *" + std::string(kName) + " *| *%(" + std
 constexpr std::string_view kNumeralPattern =
     R"( *[+\-]?([0-9]+(\.[0-9]*)?|\.[0-9]+)([eE][+\-]?[0-9]+)? *)";
 constexpr std::string_view kTruthPattern = "[Tt][Rr][Uu][Ee]|[Ff][Aa][Ll][Ss][Ee]";
-constexpr std::string_view kEdition = "korvane";
 
 // Matches the word in any letter case, blanks around: " *[Kk][Oo]... *".
 std::string AnyCasePattern(std::string_view word) {
@@ -202,14 +200,14 @@ void SchemaWriter::Attribute(int indent, const CAttribute& a) {
   if (!left_out.empty()) doc += "\nWhen left out: " + left_out + ".";
 
   std::string type;
-  switch (shape::KindOf(a)) {
-    case ValueKind::kText: type = must ? "tav-text" : "xs:string"; break;
-    case ValueKind::kNumber: type = must ? "tav-number" : "tav-number-or-empty"; break;
-    case ValueKind::kTruth: type = must ? "tav-truth" : "tav-truth-or-empty"; break;
-    case ValueKind::kVariableName:
+  switch (TypeOf(a)) {
+    case AttributeType::kText: type = must ? "tav-text" : "xs:string"; break;
+    case AttributeType::kNumber: type = must ? "tav-number" : "tav-number-or-empty"; break;
+    case AttributeType::kTruth: type = must ? "tav-truth" : "tav-truth-or-empty"; break;
+    case AttributeType::kVariableName:
       type = must ? "tav-variable-name" : "tav-variable-name-or-empty";
       break;
-    case ValueKind::kChoice: break;  // listed below
+    case AttributeType::kChoice: break;  // listed below
   }
   std::string open = "<xs:attribute name=\"" + Escape(a.AttributeName()) + "\"";
   if (!type.empty()) open += " type=\"" + type + "\"";

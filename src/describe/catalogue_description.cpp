@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "catalogue/catalogue_json.h"
-#include "compiler/document_shape.h"
+#include "describe/document_shape.h"
 #include "tavjit/catalogue.hpp"
 
 namespace tavjit {
@@ -30,7 +30,7 @@ std::optional<CatalogueDescription> DescribeCatalogue(std::string_view catalogue
       AttributeDescription ad;
       ad.name = a->AttributeName();
       ad.type = a->DataType();
-      if (shape::KindOf(*a) == shape::ValueKind::kChoice) ad.choices = shape::ChoiceValues(*a);
+      if (TypeOf(*a) == AttributeType::kChoice) ad.choices = shape::ChoiceValues(*a);
       ad.type_in_words = shape::KindInWords(*a);
       ad.required = a->Required();
       ad.value_when_left_out = shape::ValueWhenLeftOut(*a);

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "compiler/xml_document.h"
-#include "compiler/xml_libxml.h"
+#include "xml/libxml.h"
+#include "xml/parse.h"
 
 namespace tavjit::xml {
 
@@ -47,7 +47,7 @@ void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
                   const xmlChar** attributes) {
   auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
   Run* run = RunOf(ctx);
-  if (run->builder.depth() > static_cast<size_t>(kMaxDepth)) return Stop(ctx, run, false);
+  if (TooDeep(ctxt)) return Stop(ctx, run, false);
   bool ok;
   if (prefix) {
     run->name.assign(View(prefix)).append(":").append(View(localname));
@@ -160,8 +160,7 @@ ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
   xmlCtxtUseOptions(ctxt, BaseOptions(bytes) | XML_PARSE_HUGE);
   ctxt->_private = &run;
   xmlParseDocument(ctxt);
-  const bool ok = ctxt->wellFormed && ctxt->nsWellFormed && !run.refused && run.builder.ok() &&
-                  log.worst < XML_ERR_ERROR && ConsumedAll(ctxt);
+  const bool ok = Succeeded(ctxt, log) && !run.refused && run.builder.ok();
   ctxt->sax = own;
   // libxml2 makes a document of its own to hold entities declared in a
   // malformed type declaration that our handler never saw.

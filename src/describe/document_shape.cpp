@@ -1,21 +1,12 @@
 // What a catalogue lets a document write; see document_shape.h.
-#include "compiler/document_shape.h"
+#include "describe/document_shape.h"
 
 #include <algorithm>
 
+#include "generator/branch_table.h"
 #include "support/text.h"
 
 namespace tavjit::shape {
-
-ValueKind KindOf(const CAttribute& attr) {
-  switch (attr.DataType()) {
-    case 5: return ValueKind::kNumber;
-    case 6: return ValueKind::kTruth;
-    case 7: return ValueKind::kChoice;
-    case 8: return ValueKind::kVariableName;
-    default: return ValueKind::kText;
-  }
-}
 
 std::vector<std::string> ChoiceValues(const CAttribute& attr) {
   std::vector<std::string> values;
@@ -32,12 +23,12 @@ std::vector<std::string> ChoiceValues(const CAttribute& attr) {
 }
 
 std::string KindInWords(const CAttribute& attr) {
-  switch (KindOf(attr)) {
-    case ValueKind::kNumber: return "number or variable";
-    case ValueKind::kTruth: return "true or false, or a variable";
-    case ValueKind::kVariableName: return "variable name";
-    case ValueKind::kText: return "text";
-    case ValueKind::kChoice: break;
+  switch (TypeOf(attr)) {
+    case AttributeType::kNumber: return "number or variable";
+    case AttributeType::kTruth: return "true or false, or a variable";
+    case AttributeType::kVariableName: return "variable name";
+    case AttributeType::kText: return "text";
+    case AttributeType::kChoice: break;
   }
   const std::vector<std::string> values = ChoiceValues(attr);
   if (values.empty()) return "choice with no values";
@@ -52,34 +43,30 @@ std::string ValueWhenLeftOut(const CAttribute& attr) {
 }
 
 std::string SampleValue(const CAttribute& attr) {
-  switch (KindOf(attr)) {
-    case ValueKind::kNumber: return "1";
-    case ValueKind::kTruth: return "true";
-    case ValueKind::kVariableName: return "x";
-    case ValueKind::kText: return "text";
-    case ValueKind::kChoice: break;
+  switch (TypeOf(attr)) {
+    case AttributeType::kNumber: return "1";
+    case AttributeType::kTruth: return "true";
+    case AttributeType::kVariableName: return "x";
+    case AttributeType::kText: return "text";
+    case AttributeType::kChoice: break;
   }
   const std::vector<std::string> values = ChoiceValues(attr);
   return values.empty() ? std::string() : values.front();
 }
 
-namespace {
-
-bool IsClosingElement(std::string_view name) {
-  const std::string lower = ToLower(name);
-  return lower == "endif" || lower == "endloop";
-}
-
-}  // namespace
-
 Placement PlaceElements(const CElements& catalogue) {
   Placement p;
   for (const CElements::Ptr& e : catalogue) {
-    const std::string& name = e->ElementName();
-    if (IsClosingElement(name)) continue;
-    if (name == kIf) p.if_element = e;
-    if (name == kElse) p.else_element = e;
-    if (name == kLoop) p.loop_element = e;
+    // The walk finds if, else and loop by their exact names; the closing
+    // elements are left out whatever their letter case.
+    const branches::BranchRow* closing = branches::FindRow(ToLower(e->ElementName()));
+    if (closing && (closing->role == branches::kEndif || closing->role == branches::kEndloop))
+      continue;
+    const branches::BranchRow* row = branches::FindRow(e->ElementName());
+    const branches::Role role = row ? row->role : branches::kNone;
+    if (role == branches::kIf) p.if_element = e;
+    if (role == branches::kElse) p.else_element = e;
+    if (role == branches::kLoop) p.loop_element = e;
     p.steps.push_back(e);
   }
   if (p.if_element && p.else_element)

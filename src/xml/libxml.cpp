@@ -1,4 +1,5 @@
-#include "compiler/xml_libxml.h"
+// The libxml2 helpers both parses use.
+#include "xml/libxml.h"
 
 #include <libxml/globals.h>
 #include <libxml/parserInternals.h>
@@ -143,7 +144,8 @@ std::vector<int> AttributeOrder(xmlParserCtxtPtr ctxt, int nb_namespaces,
   return order;
 }
 
-bool ConsumedAll(xmlParserCtxtPtr ctxt) {
+// libxml2 stops at a NUL byte as if the input ended there.
+static bool ConsumedAll(xmlParserCtxtPtr ctxt) {
   xmlParserInputPtr in = ctxt->input;
   if (!in || in->cur != in->end) return false;
   return !in->buf || !in->buf->raw || xmlBufUse(in->buf->raw) == 0;
@@ -158,6 +160,15 @@ int BaseOptions(std::string_view bytes) {
   int options = XML_PARSE_NONET;
   if (HasByteOrderMark(bytes)) options |= XML_PARSE_IGNORE_ENC;
   return options;
+}
+
+bool TooDeep(xmlParserCtxtPtr ctxt) {
+  constexpr int kMaxDepth = 256;
+  return ctxt->nameNr > kMaxDepth;
+}
+
+bool Succeeded(xmlParserCtxtPtr ctxt, const ErrorLog& log) {
+  return ctxt->wellFormed && ctxt->nsWellFormed && log.worst < XML_ERR_ERROR && ConsumedAll(ctxt);
 }
 
 }  // namespace tavjit::xml

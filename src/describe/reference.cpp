@@ -6,16 +6,14 @@
 #include <vector>
 
 #include "catalogue/catalogue_json.h"
-#include "compiler/document_shape.h"
-#include "compiler/tavjit_impl.h"
-#include "compiler/xml_document.h"
+#include "compiler/example_compiler.h"
+#include "describe/document_shape.h"
+#include "generator/vocabulary.h"
 #include "tavjit/catalogue.hpp"
 
 namespace tavjit {
 
 namespace {
-
-using shape::ValueKind;
 
 std::string Lf(std::string_view text) {
   std::string out;
@@ -90,51 +88,16 @@ std::string ExampleElement(const CElement& e, const shape::Placement& placement)
   return s;
 }
 
-struct Compiled {
-  bool ok = false;
-  std::string text, errmsg;
-};
-
-// Compiles a body from memory on one compiler for the whole reference. The
-// walk writes the document's values into the definitions it uses; those are
-// put back afterwards, so every example starts from the catalogue as loaded,
-// as it would on a fresh instance, without loading the catalogue each time.
-Compiled CompileBody(CTavJIT::Impl& impl, const std::string& body,
-                     std::initializer_list<const CElement*> used) {
-  struct Saved {
-    CElement* def;
-    std::vector<std::string> values;
-    std::string text;
-  };
-  std::vector<Saved> saved;
-  for (const CElement* e : used) {
-    if (!e) continue;
-    const CElements::Ptr* def = impl.catalogue.Find(e->ElementName());
-    if (!def) continue;
-    Saved sv{def->get(), {}, (*def)->Text()};
-    for (const CAttributes::Ptr& a : (*def)->Attributes()) sv.values.push_back(a->Value());
-    saved.push_back(std::move(sv));
-  }
-  const std::string doc =
-      "<?xml version=\"1.0\"?><tav version=\"1.0\" edition=\"korvane\"><tavhead><version>1"
-      "</version></tavhead><tavbody>" +
-      body + "</tavbody></tav>";
-  impl.err_msg.clear();
-  impl.text.clear();
-  Compiled c;
-  c.ok = impl.Compile(doc);
-  c.text = impl.text;
-  c.errmsg = impl.err_msg;
-  for (Saved& sv : saved) {
-    int32_t i = 1;
-    for (std::string& v : sv.values) sv.def->Attributes().Item(i++)->SetValue(std::move(v));
-    sv.def->SetText(std::move(sv.text));
-  }
-  return c;
+// The example body in a whole document, compiled as it would be on a fresh
+// instance.
+ExampleCompiler::Result CompileBody(ExampleCompiler& compiler, const std::string& body) {
+  return compiler.Compile(
+      "<?xml version=\"1.0\"?><tav version=\"1.0\" edition=\"" + std::string(kEdition) +
+      "\"><tavhead><version>1</version></tavhead><tavbody>" + body + "</tavbody></tav>");
 }
 
 std::string TypeCell(const CAttribute& a) {
-  if (shape::KindOf(a) != ValueKind::kChoice) return shape::KindInWords(a);
+  if (TypeOf(a) != AttributeType::kChoice) return shape::KindInWords(a);
   const std::vector<std::string> values = shape::ChoiceValues(a);
   if (values.empty()) return shape::KindInWords(a);
   std::string s = "one of ";
@@ -144,10 +107,7 @@ std::string TypeCell(const CAttribute& a) {
 
 class ReferenceWriter {
  public:
-  explicit ReferenceWriter(std::string_view catalogue_bytes) {
-    compiler_.catalogue.LoadBytes(catalogue_bytes);
-    compiler_.initialised = true;
-  }
+  explicit ReferenceWriter(std::string_view catalogue_bytes) : compiler_(catalogue_bytes) {}
   std::string Write(const CElements& catalogue);
 
  private:
@@ -156,7 +116,7 @@ class ReferenceWriter {
   void Attributes(const CElement& e);
   void Example(const CElement& e);
 
-  CTavJIT::Impl compiler_;  // compiles the examples
+  ExampleCompiler compiler_;
   shape::Placement placement_;
   std::vector<const CElement*> order_;
   std::string out_;
@@ -215,8 +175,7 @@ void ReferenceWriter::Attributes(const CElement& e) {
 
 void ReferenceWriter::Example(const CElement& e) {
   const std::string body = ExampleElement(e, placement_);
-  const CElement* wrapper = &e == placement_.else_element.get() ? placement_.if_element.get() : nullptr;
-  const Compiled c = CompileBody(compiler_, body, {&e, wrapper});
+  const ExampleCompiler::Result c = CompileBody(compiler_, body);
   out_ += "```xml\n" + body + "\n```\n\n";
   if (!c.ok) {
     out_ += "The compiler rejects this example" +

@@ -73,7 +73,6 @@ class ArenaBuilder {
   bool Text(std::string_view s);
   // name: a processing instruction's target or an entity's name.
   bool Leaf(NodeType type, std::string_view content, std::string_view name = {});
-  size_t depth() const { return open_.size(); }
   bool ok() const { return ok_; }
 
  private:

@@ -1,0 +1,57 @@
+// Splicing declared variables into the script: each reference "%" + name +
+// "%" (or "%" + range + "." + property + "%") becomes the end of a string
+// literal, the variable and the start of the next. FixVariables is the
+// direct algorithm, run over the whole script after every element;
+// SplicePlan finds in one pass what running it after every element would
+// have done, for names made of letters, digits and underscores.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "catalogue/records.h"
+
+namespace tavjit {
+
+std::string FixVariables(std::string_view script, const CVariables& variables);
+
+// Where FixVariables would splice variables into a script, found in one
+// pass: each reference between two percent signs, and where two share a
+// sign, the one FixVariables replaces first (the earlier variable, then the
+// leftmost).
+class SplicePlan {
+ public:
+  struct Splice {
+    size_t open, close;  // positions of the two percent signs
+    const std::string* replacement;
+  };
+
+  // False when a variable name is outside letters, digits and underscores.
+  bool Make(std::string_view script, const CVariables& variables);
+  const std::vector<Splice>& splices() const { return splices_; }
+  // How much longer the script gets.
+  size_t Growth() const;
+  void AppendTo(std::string_view script, std::string* out) const;
+  // The script with prefix in front and the splices made, in its own buffer.
+  void ApplyInPlace(std::string* s, std::string_view prefix) const;
+
+ private:
+  struct Pattern {
+    uint32_t order;
+    std::string replacement;
+  };
+  std::unordered_map<std::string, Pattern> patterns_;
+  size_t longest_ = 0;
+  std::vector<Splice> splices_;
+};
+
+// FixVariables over a whole script in one pass, appended to out, for
+// variable names made only of letters, digits and underscores; the trim is
+// left to the caller. False (and nothing appended) when a name is outside
+// that set.
+bool SpliceVariablesOnce(std::string_view script, const CVariables& variables, std::string* out);
+
+}  // namespace tavjit
