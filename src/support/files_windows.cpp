@@ -79,6 +79,7 @@ ReadStatus ReadWholeFile(const std::string& path, std::string* out) {
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return ReadStatus::Unreadable;
   bool ok = ::GetFileType(h) == FILE_TYPE_DISK;
+  bool out_of_memory = false;
   std::string data;
   if (ok) {
     try {
@@ -87,11 +88,13 @@ ReadStatus ReadWholeFile(const std::string& path, std::string* out) {
       char buf[65536];
       for (DWORD n = 0; (ok = ::ReadFile(h, buf, sizeof buf, &n, nullptr) != 0) && n > 0;)
         data.append(buf, n);
-    } catch (const std::exception&) {
+    } catch (const std::exception&) {  // bad_alloc, length_error
       ok = false;
+      out_of_memory = true;
     }
   }
   if (!::CloseHandle(h)) ok = false;
+  if (out_of_memory) return ReadStatus::OutOfMemory;
   if (!ok) return ReadStatus::Unreadable;
   *out = std::move(data);
   return ReadStatus::Ok;
