@@ -282,16 +282,18 @@ TEST(XmlNode, AttributesInDocumentOrderDeclarationsIncluded) {
   EXPECT_EQ(a.Attribute("Z"), std::nullopt);
 }
 
-TEST(XmlNode, KeepsLinesPast65535) {
-  std::string xml = "<a>\n<b/>\n<c\n x='1\n2'\n/><d/>";
-  xml += std::string(70000 - 6, '\n') + "<e/>\n</a>";
+// Columns count bytes of the line as UTF-8, whatever the file's encoding.
+TEST(XmlNode, KeepsLinesPast65535AndColumns) {
+  std::string xml = "<a>\n<b/>\n<c\n x='1\n2'\n/>\xC3\xA9<d/>";
+  xml += std::string(70000 - 6, '\n') + "\t<e/>\n</a>";
   for (const std::string& bytes : {xml, Utf16(xml, false, true)}) {
     auto doc = ParseText(bytes);
     ASSERT_TRUE(doc);
-    std::vector<uint32_t> lines = {doc->Root().Line()};
+    std::vector<std::pair<uint32_t, uint32_t>> places = {{doc->Root().Line(), 0}};
     for (Node c = doc->Root().FirstChild(); c; c = c.NextSibling())
-      lines.push_back(c.Line());
-    EXPECT_EQ(lines, (std::vector<uint32_t>{1, 2, 3, 6, 70000}));
+      if (c.IsElement()) places.emplace_back(c.Where().line, c.Where().column);
+    EXPECT_EQ(places, (std::vector<std::pair<uint32_t, uint32_t>>{
+                          {1, 0}, {2, 1}, {3, 1}, {6, 5}, {70000, 2}}));
   }
 }
 

@@ -37,12 +37,13 @@ void ArenaBuilder::EndText() {
   text_ = -1;
 }
 
-bool ArenaBuilder::OpenElement(std::string_view name, uint32_t line) {
+bool ArenaBuilder::OpenElement(std::string_view name, Place place) {
   EndText();
   if (open_.empty() && a_->root != UINT32_MAX) return ok_ = false;  // a second root
   const uint32_t index = AddNode(NodeType::Element);
   ArenaNode& n = a_->nodes[index];
-  n.line = line;
+  n.line = place.line;
+  n.column = place.column;
   if (!a_->Put(name, &n.str_off)) return ok_ = false;
   n.str_len = static_cast<uint32_t>(name.size());
   n.attr_begin = static_cast<uint32_t>(a_->attrs.size());

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/place.h"
+
 namespace tavjit::xml {
 
 enum class NodeType : uint8_t {
@@ -24,6 +26,7 @@ struct ArenaNode {
   uint32_t end = 0;       // one past the last descendant
   uint32_t next = 0;      // next sibling; 0 for none (the root is node 0)
   uint32_t line = 0;      // elements: line of the start tag
+  uint32_t column = 0;    // elements: column of the start tag's '<'
   uint32_t str_off = 0;   // elements: name; text-like nodes: content
   uint32_t str_len = 0;
   uint32_t attr_begin = 0;  // entity references: offset of the entity's name
@@ -65,7 +68,7 @@ class ArenaBuilder {
   // name is given in up to three parts written one after the other (prefix,
   // ":", local name); with amp_escaped, "&#38;" in the value stands for "&".
   // False when the arena is too large.
-  bool OpenElement(std::string_view name, uint32_t line);
+  bool OpenElement(std::string_view name, Place place);
   bool AddAttribute(std::string_view name1, std::string_view name2, std::string_view name3,
                     std::string_view value, bool amp_escaped = false);
   void CloseElement();

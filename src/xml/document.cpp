@@ -40,19 +40,28 @@ std::optional<std::string> WithLoneCrsAsLfs(std::string_view bytes) {
 
 }  // namespace
 
-std::unique_ptr<Document> Document::Parse(std::string_view bytes, bool* out_of_memory) {
+std::unique_ptr<Document> Document::Parse(std::string_view bytes, bool* out_of_memory,
+                                          std::vector<Problem>* problems) {
   if (out_of_memory) *out_of_memory = false;
-  if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return nullptr;
   ParseResult result = ParseResult::OutOfMemory;
   std::unique_ptr<Document> doc;
   try {
+    if (problems) problems->clear();
+    if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) {
+      if (problems)
+        problems->push_back({{1, bytes.empty() ? 1u : 0u},
+                             bytes.empty() ? "the file is empty"
+                                           : "the file is larger than 2 GiB, more than tavjit reads"});
+      return nullptr;
+    }
     const std::optional<std::string> translated = WithLoneCrsAsLfs(bytes);
     if (translated) bytes = *translated;
     doc.reset(new Document);
-    result = ParseStreaming(bytes, &doc->arena_);
+    result = ParseStreaming(bytes, &doc->arena_, problems);
     if (result == ParseResult::NeedsTree) {
       doc->arena_ = Arena();
-      result = ParseWithTree(bytes, &doc->arena_);
+      if (problems) problems->clear();
+      result = ParseWithTree(bytes, &doc->arena_, problems);
     }
   } catch (const std::bad_alloc&) {
     result = ParseResult::OutOfMemory;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "xml/arena.h"
 
@@ -32,6 +33,8 @@ class Node {
   std::string_view Name() const;
   // Source line of the element's start tag (1-based; 0 when unknown).
   uint32_t Line() const { return rec().line; }
+  // Line and column of the start tag's '<' (support/place.h).
+  Place Where() const { return {rec().line, rec().column}; }
 
   // childNodes, in document order. Whitespace-only text nodes are not
   // children unless xml:space="preserve" is in scope.
@@ -68,14 +71,23 @@ class Node {
   uint32_t index_ = 0;
 };
 
+// Why a document was refused: one finding of the parser, in plain words.
+struct Problem {
+  Place place;  // line 0 when the document has no place for it
+  std::string reason;
+};
+
 class Document {
  public:
   // Parses a whole document from its bytes (encoding found from a BOM, then
   // the XML declaration, else UTF-8). Returns nullptr when the bytes are not
   // well-formed XML, use an external or undefined entity, nest deeper than
   // 257 elements, or would expand past the entity budget; *out_of_memory
-  // then says whether memory ran out first.
-  static std::unique_ptr<Document> Parse(std::string_view bytes, bool* out_of_memory = nullptr);
+  // then says whether memory ran out first, and *problems (when given) why
+  // the document was refused, in document order, at most kMaxProblems.
+  static std::unique_ptr<Document> Parse(std::string_view bytes, bool* out_of_memory = nullptr,
+                                         std::vector<Problem>* problems = nullptr);
+  static constexpr size_t kMaxProblems = 10;
 
   // documentElement.
   Node Root() const { return Node(&arena_, arena_.root); }

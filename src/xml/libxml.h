@@ -7,14 +7,45 @@
 
 #include <cstdint>
 #include <new>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "support/place.h"
+#include "xml/document.h"
+
 namespace tavjit::xml {
 
+// Places of positions in the main input of one parse. Once the parser has
+// read far, its buffer keeps only the end of what it read, so the start of
+// the current line is remembered as positions go by; each byte is looked
+// at once however long the line.
+class PlaceFinder {
+ public:
+  explicit PlaceFinder(xmlParserCtxtPtr ctxt = nullptr) : ctxt_(ctxt) {}
+  void SetContext(xmlParserCtxtPtr ctxt) { ctxt_ = ctxt; }
+  // The place of p, a position at or before the current one in ctxt's input,
+  // known to be on line `line`. Column 0 outside the main input (inside an
+  // entity) or where the line's start has not been seen.
+  Place At(xmlParserCtxtPtr ctxt, const xmlChar* p, uint32_t line);
+  // The place of the current position.
+  Place Here(xmlParserCtxtPtr ctxt);
+
+ private:
+  xmlParserCtxtPtr ctxt_;
+  uint32_t line_ = 0;         // the line whose start is known
+  uint64_t line_start_ = 0;   // offsets in the input's UTF-8 text
+  uint64_t scanned_ = 0;      // everything before it has been looked at
+};
+
+// What one parse's error handler gathers.
 struct ErrorLog {
   int worst = XML_ERR_NONE;
   bool out_of_memory = false;
+  PlaceFinder places;
+  std::vector<Problem>* problems = nullptr;  // kept when given
+  // Adds a problem of tavjit's own (never throws: out of memory is noted).
+  void Add(Place place, std::string reason);
 };
 
 // Initialises libxml2 once for the process, whichever thread comes first;
@@ -53,9 +84,13 @@ void WithinCallback(void* ctx, bool* out_of_memory, F&& f) {
   }
 }
 
-// The line of the '<' that opens the tag being reported: libxml2 reports
+// The last c before the current position of in (within a tag's length),
+// or the current position.
+const xmlChar* BackTo(xmlParserInputPtr in, char c);
+
+// The place of the '<' that opens the tag being reported: libxml2 reports
 // the start tag once it has read all of it.
-uint32_t StartTagLine(xmlParserCtxtPtr ctxt);
+Place StartTagPlace(xmlParserCtxtPtr ctxt, PlaceFinder* places);
 
 // libxml2 reports a start tag's namespace declarations apart from its other
 // attributes. Their order as written, read off the tag's own bytes: for each
@@ -92,6 +127,9 @@ bool ForEachInTagOrder(const std::vector<int>& order, int nb_namespaces, int nb_
 // A byte order mark decides the encoding; libxml2 would otherwise let the
 // declaration switch away from it.
 bool HasByteOrderMark(std::string_view bytes);
+
+inline constexpr char kTooDeep[] =
+    "elements nest more than 256 deep here: tavjit reads at most 256 levels";
 
 // The one depth limit of both parses, for the element whose start tag is
 // being reported: at most 256 open ancestors. Deeper documents are refused

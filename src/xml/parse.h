@@ -5,13 +5,18 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 #include "xml/arena.h"
+#include "xml/document.h"
 
 namespace tavjit::xml {
 
 enum class ParseResult { Ok, NotWellFormed, NeedsTree, OutOfMemory };
-ParseResult ParseStreaming(std::string_view bytes, Arena* arena);
-ParseResult ParseWithTree(std::string_view bytes, Arena* arena);
+// problems, when given, gets why a document was refused (Document::Parse).
+ParseResult ParseStreaming(std::string_view bytes, Arena* arena,
+                           std::vector<Problem>* problems = nullptr);
+ParseResult ParseWithTree(std::string_view bytes, Arena* arena,
+                          std::vector<Problem>* problems = nullptr);
 
 }  // namespace tavjit::xml

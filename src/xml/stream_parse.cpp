@@ -18,11 +18,12 @@ namespace {
 
 struct Run {
   ArenaBuilder builder;
+  ErrorLog* log;
   bool needs_tree = false;
   bool refused = false;
   bool out_of_memory = false;
   std::string name;
-  explicit Run(Arena* arena) : builder(arena) {}
+  Run(Arena* arena, ErrorLog* l) : builder(arena), log(l) {}
 };
 
 Run* RunOf(void* ctx) { return static_cast<Run*>(static_cast<xmlParserCtxtPtr>(ctx)->_private); }
@@ -47,13 +48,17 @@ void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
                   const xmlChar** attributes) {
   auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
   Run* run = RunOf(ctx);
-  if (TooDeep(ctxt)) return Stop(ctx, run, false);
+  const Place place = StartTagPlace(ctxt, &run->log->places);
+  if (TooDeep(ctxt)) {
+    run->log->Add(place, kTooDeep);
+    return Stop(ctx, run, false);
+  }
   bool ok;
   if (prefix) {
     run->name.assign(View(prefix)).append(":").append(View(localname));
-    ok = run->builder.OpenElement(run->name, StartTagLine(ctxt));
+    ok = run->builder.OpenElement(run->name, place);
   } else {
-    ok = run->builder.OpenElement(View(localname), StartTagLine(ctxt));
+    ok = run->builder.OpenElement(View(localname), place);
   }
   auto add_ns = [&](int i) {
     const xmlChar* p = namespaces[2 * i];
@@ -126,8 +131,9 @@ void OnReference(void* ctx, const xmlChar*) { Stop(ctx, RunOf(ctx), true); }
 
 }  // namespace
 
-ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
+ParseResult ParseStreaming(std::string_view bytes, Arena* arena, std::vector<Problem>* problems) {
   ErrorLog log;
+  log.problems = problems;
   LibraryStateGuard guard(&log);
   xmlSAXHandler sax;
   std::memset(&sax, 0, sizeof sax);
@@ -148,10 +154,11 @@ ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
   arena->nodes.reserve(bytes.size() / 32 + 16);
   arena->attrs.reserve(bytes.size() / 64 + 16);
   arena->chars.reserve(bytes.size() / 2 + 64);
-  Run run(arena);
+  Run run(arena, &log);
 
   xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
   if (!ctxt) return ParseResult::OutOfMemory;
+  log.places.SetContext(ctxt);
   xmlSAXHandlerPtr own = ctxt->sax;
   ctxt->sax = &sax;
   ctxt->userData = ctxt;

@@ -24,13 +24,15 @@ namespace {
 constexpr uint64_t kBudgetFactor = 10;
 constexpr uint64_t kBudgetExtra = 1 << 20;
 
-// An element keeps the line of its start tag in xmlNode::_private: libxml2
-// keeps lines in 16 bits only.
-void SetLine(xmlNode* n, uint32_t line) {
-  n->_private = reinterpret_cast<void*>(static_cast<uintptr_t>(line));
+// An element keeps the place of its start tag in xmlNode::_private: libxml2
+// keeps lines in 16 bits only, and no columns.
+void SetPlace(xmlNode* n, Place place) {
+  n->_private = reinterpret_cast<void*>(static_cast<uintptr_t>(
+      static_cast<uint64_t>(place.column) << 32 | place.line));
 }
-uint32_t LineOf(const xmlNode* n) {
-  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(n->_private));
+Place PlaceOf(const xmlNode* n) {
+  const auto v = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(n->_private));
+  return {static_cast<uint32_t>(v), static_cast<uint32_t>(v >> 32)};
 }
 
 // The internal entity an entity reference node stands for, or null.
@@ -155,6 +157,7 @@ bool WithinExpansionBudget(xmlDocPtr doc, uint64_t budget) {
 // One attempt at parsing; reached from the SAX callbacks through
 // xmlParserCtxt::_private.
 struct ParseRun {
+  ErrorLog* log = nullptr;
   bool refused = false;  // external/undefined entity, too deep
   bool out_of_memory = false;
   // Elements whose namespace declarations stand among their other
@@ -175,12 +178,16 @@ void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
                     int nb_defaulted, const xmlChar** attributes) {
   auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
   ParseRun* run = RunOf(ctx);
+  PlaceFinder own(ctxt);  // for a context without our run
+  const Place place = StartTagPlace(ctxt, run ? &run->log->places : &own);
   if (TooDeep(ctxt)) {
-    if (run) run->refused = true;
+    if (run) {
+      run->refused = true;
+      run->log->Add(place, kTooDeep);
+    }
     xmlStopParser(ctxt);
     return;
   }
-  const uint32_t line = StartTagLine(ctxt);
   xmlNodePtr parent = ctxt->node;
   // Attribute defaults declared in the internal subset are supplied, as a
   // conforming parser does; libxml2 drops them unless asked to load DTDs.
@@ -191,7 +198,7 @@ void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
   ctxt->loadsubset = saved_loadsubset;
   xmlNodePtr node = ctxt->node;
   if (!node || node == parent || node->type != XML_ELEMENT_NODE) return;
-  SetLine(node, line);
+  SetPlace(node, place);
   if (run && nb_namespaces > 0 && nb_attributes > 0) {
     WithinCallback(ctx, &run->out_of_memory, [&] {
       std::vector<int> order = AttributeOrder(ctxt, nb_namespaces, namespaces);
@@ -208,17 +215,30 @@ bool IsExternalOrMissing(xmlEntityPtr ent) {
 
 // Every reference the parser resolves passes here, including those to
 // external entities, which libxml2 silently leaves unexpanded in content.
+// libxml2 reports a missing entity itself; an external one is tavjit's refusal.
+void Refuse(void* ctx, ParseRun* run, xmlEntityPtr ent, const char* sign, const xmlChar* name) {
+  run->refused = true;
+  if (!ent) return;
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  run->log->Add(ctxt->input ? run->log->places.At(ctxt, BackTo(ctxt->input, sign[0]),
+                                                   static_cast<uint32_t>(ctxt->input->line))
+                            : Place{},
+                "`" + std::string(sign) + reinterpret_cast<const char*>(name) +
+                    ";` refers to an external entity, which tavjit never reads: a document "
+                    "holds all its text itself");
+}
+
 xmlEntityPtr OnGetEntity(void* ctx, const xmlChar* name) {
   ParseRun* run = RunOf(ctx);
   xmlEntityPtr ent = xmlSAX2GetEntity(ctx, name);
-  if (run && IsExternalOrMissing(ent)) run->refused = true;
+  if (run && IsExternalOrMissing(ent)) Refuse(ctx, run, ent, "&", name);
   return ent;
 }
 
 xmlEntityPtr OnGetParameterEntity(void* ctx, const xmlChar* name) {
   ParseRun* run = RunOf(ctx);
   xmlEntityPtr ent = xmlSAX2GetParameterEntity(ctx, name);
-  if (run && IsExternalOrMissing(ent)) run->refused = true;
+  if (run && IsExternalOrMissing(ent)) Refuse(ctx, run, ent, "%", name);
   return ent;
 }
 
@@ -234,6 +254,7 @@ xmlDocPtr ParseOnce(std::string_view bytes, ParseRun* run, ErrorLog* log) {
   // own entity amplification checks too.
   xmlCtxtUseOptions(ctxt, BaseOptions(bytes));
   ctxt->_private = run;
+  log->places.SetContext(ctxt);
   xmlSAXHandlerPtr sax = ctxt->sax;
   sax->startElementNs = OnStartElement;
   sax->getEntity = OnGetEntity;
@@ -256,7 +277,7 @@ xmlDocPtr ParseOnce(std::string_view bytes, ParseRun* run, ErrorLog* log) {
 // Opens the element in the arena with its namespace declarations and
 // attributes, values expanded, in the order the tag wrote them.
 bool CopyStartTag(const xmlNode* n, const ParseRun& run, ArenaBuilder& b) {
-  if (!b.OpenElement(QualifiedName(n->ns, n->name), LineOf(n))) return false;
+  if (!b.OpenElement(QualifiedName(n->ns, n->name), PlaceOf(n))) return false;
   auto add_ns = [&](const xmlNs* ns) {
     const char* prefix = reinterpret_cast<const char*>(ns->prefix);
     return b.AddAttribute("xmlns", prefix ? ":" : "", prefix ? prefix : "",
@@ -344,17 +365,23 @@ bool CopyToArena(xmlDocPtr doc, const ParseRun& run, Arena* arena) {
 
 }  // namespace
 
-ParseResult ParseWithTree(std::string_view bytes, Arena* arena) {
+ParseResult ParseWithTree(std::string_view bytes, Arena* arena, std::vector<Problem>* problems) {
   ErrorLog log;
+  log.problems = problems;
   LibraryStateGuard guard(&log);
   ParseRun run;
+  run.log = &log;
   std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(ParseOnce(bytes, &run, &log), xmlFreeDoc);
   if (run.out_of_memory || log.out_of_memory) return ParseResult::OutOfMemory;
   if (!doc) return ParseResult::NotWellFormed;
   try {
     const uint64_t budget = kBudgetFactor * bytes.size() + kBudgetExtra;
-    if (!WithinExpansionBudget(doc.get(), budget) || !CopyToArena(doc.get(), run, arena))
+    if (!WithinExpansionBudget(doc.get(), budget)) {
+      log.Add({}, "its entities would expand to more than " + std::to_string(kBudgetFactor) +
+                      " times the size of the file: tavjit refuses such documents");
       return ParseResult::NotWellFormed;
+    }
+    if (!CopyToArena(doc.get(), run, arena)) return ParseResult::NotWellFormed;
   } catch (const std::bad_alloc&) {
     return ParseResult::OutOfMemory;
   }
