@@ -26,10 +26,12 @@ namespace {
 struct Outcome {
   int code = -1;
   std::string out, err;
-  std::vector<std::string> ErrLines() const {
+  // notes: with the notes on the lines before them.
+  std::vector<std::string> ErrLines(bool notes = true) const {
     std::vector<std::string> lines;
     std::istringstream in(err);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+      if (notes || line.find(": note: ") == std::string::npos) lines.push_back(line);
     return lines;
   }
 };
@@ -186,12 +188,12 @@ TEST_F(Tool, DashReadsTheDocumentFromStandardInput) {
   Outcome ok = Run({"compile", "-"}, Doc("<cut/>"));
   EXPECT_EQ(ok.code, 0);
   EXPECT_EQ(ok.out, kCut);
-  Outcome bad = Run({"compile", "-"}, Doc("<unknown/>\n<goto line=\"x y\"/>"));
+  Outcome bad = Run({"compile", "--no-caret", "-"}, Doc("<unknown/>\n<goto line=\"x y\"/>"));
   EXPECT_EQ(bad.code, 1);
-  EXPECT_EQ(bad.ErrLines(),
+  EXPECT_EQ(bad.ErrLines(false),
             (std::vector<std::string>{
-                "<stdin>:5: warning: Unsupported element, 'unknown', found in document body.",
-                "<stdin>:6: error: line contains an invalid value in element goto"}));
+                "<stdin>:5:1: warning: Unsupported element, 'unknown', found in document body.",
+                "<stdin>:6:1: error: line contains an invalid value in element goto"}));
   Write("a.tav", Doc("<cut/>"));
   Outcome json = Run({"compile", "--json", "a.tav", "-"}, Doc("<goto line=\"2\"/>"));
   EXPECT_EQ(json.code, 0);
@@ -204,14 +206,14 @@ TEST_F(Tool, DashReadsTheDocumentFromStandardInput) {
 TEST_F(Tool, DiagnosticsGoToStderrInTheOrderRaised) {
   Write("mixed.tav", Doc("<unknown/>\n<goto line=\"x y\"/>"));
   Write("garbage.tav", "not xml");
-  Outcome r = Run({"compile", "mixed.tav", "garbage.tav", "missing.tav"});
+  Outcome r = Run({"compile", "--no-caret", "mixed.tav", "garbage.tav", "missing.tav"});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.ErrLines(),
+  EXPECT_EQ(r.ErrLines(false),
             (std::vector<std::string>{
-                "mixed.tav:5: warning: Unsupported element, 'unknown', found in document body.",
-                "mixed.tav:6: error: line contains an invalid value in element goto",
-                "garbage.tav: error: Not a TAV document or file is not well formed",
+                "mixed.tav:5:1: warning: Unsupported element, 'unknown', found in document body.",
+                "mixed.tav:6:1: error: line contains an invalid value in element goto",
+                "garbage.tav:1:1: error: Not a TAV document or file is not well formed",
                 "missing.tav: error: File doesn't exist."}));
 }
 
@@ -234,15 +236,20 @@ TEST_F(Tool, JsonHasOneObjectPerFileInOrder) {
        {"events",
         {{{"kind", "warning"},
           {"message", "Unsupported element, 'unknown', found in document body."},
-          {"line", 5}},
+          {"line", 5},
+          {"column", 1}},
          {{"kind", "error"},
           {"message", "line contains an invalid value in element goto"},
-          {"line", 6}}}},
-       {"explanations", nlohmann::json::array()},
+          {"line", 6},
+          {"column", 1}}}},
        {"lint", nlohmann::json::array()}}};
-  EXPECT_EQ(nlohmann::json::parse(r.out, nullptr, false), expected) << r.out;
+  nlohmann::json files = nlohmann::json::parse(r.out, nullptr, false);
+  // Each of the two events has its note.
+  ASSERT_EQ(files.at(1).at("explanations").size(), 2u) << r.out;
+  for (size_t i = 0; i < 2; ++i) EXPECT_EQ(files[1]["explanations"][i]["event"], i);
+  files[1].erase("explanations");
+  EXPECT_EQ(files, expected) << r.out;
 
-  Write("c.tav", "not xml");
   nlohmann::json no_line = nlohmann::json::parse(Run({"compile", "--json", "c.tav"}).out);
   EXPECT_TRUE(no_line.at(0).at("events").at(0).at("line").is_null());
 }
@@ -253,28 +260,30 @@ TEST_F(Tool, LintNotesFollowTheDiagnosticsUnlessTurnedOff) {
       Script({"Option Explicit", "If docs.Count Then", "n=docs.ActiveDocument.LineCount",
               "End If", "If docs.Count Then", "docs.ActiveDocument.Cut", "End If"});
   const std::string warning =
-      "doc.tav:5: warning: Unsupported element, 'unknown', found in document body.";
-  const std::string note =
-      "doc.tav:6: note: `linecount` stores its answer in `n`, which nothing declares: under "
+      "doc.tav:5:1: warning: Unsupported element, 'unknown', found in document body.";
+  const std::string finding =
+      ": `linecount` stores its answer in `n`, which nothing declares: under "
       "\"Option Explicit\" the script stops with \"Variable is undefined\" when it gets there; "
       "declare `n` with a `var` first.";
 
-  Outcome on = Run({"compile", "doc.tav"});
+  Outcome on = Run({"compile", "--no-caret", "doc.tav"});
   EXPECT_EQ(on.code, 0);
   EXPECT_EQ(on.out, script);
-  EXPECT_EQ(on.ErrLines(), (std::vector<std::string>{warning, note}));
+  EXPECT_EQ(on.ErrLines(false), (std::vector<std::string>{warning, "doc.tav:6:1: warning" + finding}));
 
-  Outcome off = Run({"compile", "--no-lint", "doc.tav"});
+  Outcome off = Run({"compile", "--no-caret", "--no-lint", "doc.tav"});
   EXPECT_EQ(off.code, 0);
   EXPECT_EQ(off.out, script);
-  EXPECT_EQ(off.ErrLines(), (std::vector<std::string>{warning}));
+  EXPECT_EQ(off.ErrLines(false), (std::vector<std::string>{warning}));
 
   // A finding fails the file as an error would: status 1, no script written.
   Write("clean.tav", Doc("<cut/>"));
   fs::create_directory(dir_.path() / "out");
-  Outcome strict = Run({"compile", "--lint-errors", "-o", "out", "doc.tav", "clean.tav"});
+  Outcome strict =
+      Run({"compile", "--no-caret", "--lint-errors", "-o", "out", "doc.tav", "clean.tav"});
   EXPECT_EQ(strict.code, 1);
-  EXPECT_EQ(strict.ErrLines(), (std::vector<std::string>{warning, note}));
+  EXPECT_EQ(strict.ErrLines(false),
+            (std::vector<std::string>{warning, "doc.tav:6:1: error" + finding}));
   EXPECT_FALSE(fs::exists(dir_.path() / "out" / "doc.vbs"));
   EXPECT_EQ(At("out/clean.vbs"), kCut);
   EXPECT_EQ(Run({"compile", "--lint-errors", "clean.tav"}).code, 0);
@@ -285,7 +294,8 @@ TEST_F(Tool, JsonCarriesTheLintApartFromTheEvents) {
   const nlohmann::json events = {
       {{"kind", "warning"},
        {"message", "Unsupported element, 'unknown', found in document body."},
-       {"line", 5}}};
+       {"line", 5},
+       {"column", 1}}};
   nlohmann::json on = nlohmann::json::parse(Run({"compile", "--json", "doc.tav"}).out);
   EXPECT_EQ(on.at(0).at("events"), events);
   ASSERT_EQ(on.at(0).at("lint").size(), 1u);
@@ -395,8 +405,9 @@ TEST_F(Tool, CatalogueFromJsonSourceOrBuiltFile) {
     Outcome r = Run({"compile", "--catalogue", catalogue, "doc.tav"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, kCut);
-    EXPECT_EQ(r.ErrLines(), (std::vector<std::string>{
-                                "doc.tav:6: warning: Unsupported element, 'copy', found in document body."}));
+    EXPECT_EQ(r.ErrLines(false), (std::vector<std::string>{
+                                "doc.tav:6:1: warning: Unsupported element, 'copy', found in document body.",
+                                "<copy/>", "^"}));
   }
 }
 

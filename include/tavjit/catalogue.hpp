@@ -22,6 +22,14 @@ TAVJIT_API bool LooksLikeCatalogueFile(std::string_view bytes);
 // message naming the element and key when the source is wrong.
 TAVJIT_API std::optional<std::string> BuildCatalogue(std::string_view json, std::string* error);
 
+// What in a catalogue will not work as its author meant, each starting with
+// its JSON path in the catalogue's source ("elements[2].attributes[0].type:
+// ..."): types that are none, names that are not XML names or that the
+// compiler has no line for, defaults the compiler never reads, an empty
+// element list. nullopt when the bytes are not a catalogue file.
+TAVJIT_API std::optional<std::vector<std::string>> CatalogueWarnings(
+    std::string_view catalogue_bytes, std::string* error);
+
 // The JSON source form of catalogue-file bytes; building it again gives back
 // identical bytes. nullopt when the bytes are not a catalogue file.
 TAVJIT_API std::optional<std::string> DumpCatalogue(std::string_view bytes, std::string* error);

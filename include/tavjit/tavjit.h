@@ -107,16 +107,28 @@ TAVJIT_C_API size_t tavjit_lint_count(const tavjit_compiler* c);
 TAVJIT_C_API const char* tavjit_lint_message(const tavjit_compiler* c, size_t i);
 TAVJIT_C_API uint32_t tavjit_lint_line(const tavjit_compiler* c, size_t i);
 
+/* The column (1-based, in bytes of the line's UTF-8 text; 0: unknown) and
+ * severity of a finding: TAVJIT_WARNING when the script fails where it runs,
+ * TAVJIT_NOTE otherwise (-1 for an index out of range). */
+TAVJIT_C_API uint32_t tavjit_lint_column(const tavjit_compiler* c, size_t i);
+TAVJIT_C_API int tavjit_lint_severity(const tavjit_compiler* c, size_t i);
+
 /* Explanations (off by default): tavjit's own account of the last
- * tavjit_execute beside the events, such as a compile that ran out of
- * memory. severity: TAVJIT_ERROR, TAVJIT_WARNING or TAVJIT_NOTE (-1 for an
- * index out of range); line and column: 1-based, 0 when unknown. */
+ * tavjit_execute beside the events: notes on the events (why a document is
+ * not well-formed, what a value may be, a name that is close) and errors
+ * for failures that raise no event. A compile that fails leaves at least
+ * one. severity: TAVJIT_ERROR, TAVJIT_WARNING or TAVJIT_NOTE (-1 for an
+ * index out of range); line and column: 1-based, 0 when unknown (columns
+ * count bytes of the line's UTF-8 text). event: the number of the event a
+ * note belongs to, 1 for the first raised (errors and warnings counted
+ * together), 0 for an explanation that stands alone. */
 TAVJIT_C_API void tavjit_enable_explanations(tavjit_compiler* c, int on);
 TAVJIT_C_API size_t tavjit_explanation_count(const tavjit_compiler* c);
 TAVJIT_C_API int tavjit_explanation_severity(const tavjit_compiler* c, size_t i);
 TAVJIT_C_API const char* tavjit_explanation_message(const tavjit_compiler* c, size_t i);
 TAVJIT_C_API uint32_t tavjit_explanation_line(const tavjit_compiler* c, size_t i);
 TAVJIT_C_API uint32_t tavjit_explanation_column(const tavjit_compiler* c, size_t i);
+TAVJIT_C_API size_t tavjit_explanation_event(const tavjit_compiler* c, size_t i);
 
 TAVJIT_C_API const char* tavjit_version(void);
 

@@ -62,19 +62,31 @@ class TAVJIT_API ExecuteError : public std::runtime_error {
   std::string source_, description_;
 };
 
-// One event with the source line it concerns, for hosts that want lines.
+// Places in a document: lines are 1-based; columns are 1-based and count
+// bytes of the line's UTF-8 text (after a byte order mark on the first line).
+// An element's place is that of the '<' of its start tag.
+
+// One event with the place it concerns, for hosts that want places.
 struct Diagnostic {
   enum class Kind { Warning, Error };
   Kind kind;
   std::string message;
   std::optional<uint32_t> line;  // 1-based line of the document, if known
+  std::optional<uint32_t> column;
 };
+
+// What a diagnostic beside the events means for the file: an error fails it,
+// a warning says the script will fail when it runs, a note explains.
+enum class Severity { Error, Warning, Note };
 
 // A lint finding: a compiled document whose script will not run, or will
 // do something other than its author meant.
 struct LintFinding {
   std::optional<uint32_t> line;  // 1-based line of the element concerned, if known
   std::string message;           // names the element, the consequence and the fix
+  std::optional<uint32_t> column;
+  // Warning: the script stops or is refused when it runs; Note otherwise.
+  Severity severity = Severity::Note;
 };
 
 // What one listed element yields: its part of the script.
@@ -85,13 +97,21 @@ struct ScriptBlock {
 };
 
 // tavjit's own account of an outcome, beside the events: what the specified
-// messages leave unsaid, such as a compile that ran out of memory.
+// messages leave unsaid. A note belongs to the event it explains (where the
+// document is not well-formed, what a value may be, a name that is close);
+// an error stands alone for a failure that raises no event (a root without
+// edition, running out of memory). A compile that returns false always
+// leaves at least one explanation when they are on.
 struct Explanation {
-  enum class Severity { Error, Warning, Note };
+  using Severity = tavjit::Severity;
   Severity severity;
   std::string message;
-  std::optional<uint32_t> line;    // 1-based, if known
-  std::optional<uint32_t> column;  // 1-based, in bytes of the line, if known
+  std::optional<uint32_t> line;
+  std::optional<uint32_t> column;
+  // The event explained: its index among the events of the compile, errors
+  // and warnings counted together in the order raised; none when the
+  // explanation stands alone.
+  std::optional<size_t> event;
 };
 
 // What the last Init found: Init itself reports nothing, and a catalogue

@@ -217,7 +217,20 @@ bool LoadCatalogueJson(std::string_view json, CElements& out, std::string* error
   } catch (const SourceError& e) {
     if (error) *error = e.what();
   } catch (const Json::exception& e) {
-    if (error) *error = std::string("not valid JSON: ") + e.what();
+    // "[json.exception.parse_error.101] parse error at line 3, column 5: why"
+    // becomes "line 3, column 5: not valid JSON: why".
+    std::string what = e.what();
+    if (const size_t end = what.find("] "); what.starts_with("[json.") && end != std::string::npos)
+      what.erase(0, end + 2);
+    std::string place;
+    if (what.starts_with("parse error at line ")) {
+      what.erase(0, std::string_view("parse error at ").size());
+      if (const size_t colon = what.find(": "); colon != std::string::npos) {
+        place = what.substr(0, colon) + ": ";
+        what.erase(0, colon + 2);
+      }
+    }
+    if (error) *error = place + "not valid JSON: " + what;
   }
   out.Clear();
   return false;

@@ -58,6 +58,15 @@ T Reading(const tavjit_compiler* c, T fallback, F&& read) {
   }
 }
 
+int SeverityCode(tavjit::Severity s) {
+  switch (s) {
+    case tavjit::Severity::Error: return TAVJIT_ERROR;
+    case tavjit::Severity::Warning: return TAVJIT_WARNING;
+    case tavjit::Severity::Note: return TAVJIT_NOTE;
+  }
+  return -1;
+}
+
 const tavjit::Explanation* ExplanationAt(const tavjit_compiler* c, size_t i) {
   if (!c || i >= c->jit.Explanations().size()) return nullptr;
   return &c->jit.Explanations()[i];
@@ -180,6 +189,16 @@ uint32_t tavjit_lint_line(const tavjit_compiler* c, size_t i) {
   return c->jit.LintFindings()[i].line.value_or(0);
 }
 
+uint32_t tavjit_lint_column(const tavjit_compiler* c, size_t i) {
+  if (!c || i >= c->jit.LintFindings().size()) return 0;
+  return c->jit.LintFindings()[i].column.value_or(0);
+}
+
+int tavjit_lint_severity(const tavjit_compiler* c, size_t i) {
+  if (!c || i >= c->jit.LintFindings().size()) return -1;
+  return SeverityCode(c->jit.LintFindings()[i].severity);
+}
+
 void tavjit_enable_explanations(tavjit_compiler* c, int on) {
   Calling(c, "TAVJIT::EnableExplanations", [&] {
     c->jit.EnableExplanations(on != 0);
@@ -193,13 +212,12 @@ size_t tavjit_explanation_count(const tavjit_compiler* c) {
 
 int tavjit_explanation_severity(const tavjit_compiler* c, size_t i) {
   const tavjit::Explanation* e = ExplanationAt(c, i);
-  if (!e) return -1;
-  switch (e->severity) {
-    case tavjit::Explanation::Severity::Error: return TAVJIT_ERROR;
-    case tavjit::Explanation::Severity::Warning: return TAVJIT_WARNING;
-    case tavjit::Explanation::Severity::Note: return TAVJIT_NOTE;
-  }
-  return -1;
+  return e ? SeverityCode(e->severity) : -1;
+}
+
+size_t tavjit_explanation_event(const tavjit_compiler* c, size_t i) {
+  const tavjit::Explanation* e = ExplanationAt(c, i);
+  return e && e->event ? *e->event + 1 : 0;
 }
 
 const char* tavjit_explanation_message(const tavjit_compiler* c, size_t i) {

@@ -16,9 +16,10 @@ void detail::Impl::WatchElements() {
     script.SetObserver(nullptr);
     return;
   }
-  script.SetObserver([this](const CElement& element, uint32_t line, std::string_view block) {
-    if (linter) linter->Observe(element, line, block);
-    if (record_blocks) script_blocks.push_back({line, element.ElementName(), std::string(block)});
+  script.SetObserver([this](const CElement& element, Place place, std::string_view block) {
+    if (linter) linter->Observe(element, place, block);
+    if (record_blocks)
+      script_blocks.push_back({place.line, element.ElementName(), std::string(block)});
   });
 }
 

@@ -144,37 +144,64 @@ void detail::Impl::Init(LoadOutcome outcome, const std::string& source) {
   initialised = true;
   last_init.problem = InitProblem(outcome, source);
   last_init.elements = static_cast<size_t>(catalogue.Count());
-  if (outcome == LoadOutcome::kLoaded || outcome == LoadOutcome::kNoElements)
+  if (outcome == LoadOutcome::kLoaded || outcome == LoadOutcome::kNoElements) {
     loaded_values = ValuesOf(catalogue);
+    // Where each attribute's value stands among them.
+    loaded_at.clear();
+    size_t i = 0;
+    for (const auto& e : catalogue) {
+      ++i;
+      for (const auto& a : e->Attributes()) loaded_at.emplace(a.get(), i++);
+    }
+  }
 }
 
 void detail::Impl::RefuseWhileCompiling(const char* source) const {
   if (compiling) throw ExecuteError(kErrorBusy, source, msg::kBusy);
 }
 
-static std::optional<uint32_t> LineOrNone(uint32_t line) {
-  if (line == 0) return std::nullopt;
-  return line;
+static std::optional<uint32_t> OrNone(uint32_t n) {
+  if (n == 0) return std::nullopt;
+  return n;
 }
 
 // Handlers registered by a handler are called from the next event on.
-void detail::Impl::SetErrMsg(const std::string& msg, uint32_t line) {
+void detail::Impl::SetErrMsg(const std::string& msg, Place place) {
   err_msg = msg;
+  ++events;
   for (size_t i = 0, n = error_handlers.size(); i < n; ++i) error_handlers[i](msg);
   if (diagnostic_handlers.empty()) return;
-  const Diagnostic d{Diagnostic::Kind::Error, msg, LineOrNone(line)};
+  const Diagnostic d{Diagnostic::Kind::Error, msg, OrNone(place.line), OrNone(place.column)};
   for (size_t i = 0, n = diagnostic_handlers.size(); i < n; ++i) diagnostic_handlers[i](d);
 }
 
-void detail::Impl::RaiseWarning(const std::string& msg, uint32_t line) {
+void detail::Impl::RaiseWarning(const std::string& msg, Place place) {
+  ++events;
   for (size_t i = 0, n = warning_handlers.size(); i < n; ++i) warning_handlers[i](msg);
   if (diagnostic_handlers.empty()) return;
-  const Diagnostic d{Diagnostic::Kind::Warning, msg, LineOrNone(line)};
+  const Diagnostic d{Diagnostic::Kind::Warning, msg, OrNone(place.line), OrNone(place.column)};
   for (size_t i = 0, n = diagnostic_handlers.size(); i < n; ++i) diagnostic_handlers[i](d);
 }
 
-void detail::Impl::Explain(Explanation::Severity severity, std::string message, uint32_t line) {
-  if (explain) explanations.push_back({severity, std::move(message), LineOrNone(line), {}});
+void detail::Impl::Explain(Severity severity, std::string message, Place place) {
+  if (explain)
+    explanations.push_back(
+        {severity, std::move(message), OrNone(place.line), OrNone(place.column), std::nullopt});
+}
+
+void detail::Impl::Note(std::string message, Place place) {
+  if (explain && events > 0)
+    explanations.push_back({Severity::Note, std::move(message), OrNone(place.line),
+                            OrNone(place.column), events - 1});
+}
+
+void detail::Impl::ReportCheck(const ScriptBuilder::Failure& failure) {
+  if (failure.message) {
+    SetErrMsg(*failure.message, failure.place);
+    Note(failure.detail, failure.place);
+  } else {
+    Explain(Severity::Error, failure.detail, failure.place);
+  }
 }
 
 namespace {
@@ -203,6 +230,8 @@ void detail::Impl::Begin() {
   lint_findings.clear();
   script_blocks.clear();
   explanations.clear();
+  events = 0;
+  written_at.clear();
   if (!initialised)
     throw ExecuteError(kErrorInitNotCalled, msg::kExecuteSource, msg::kInitNotCalled);
   err_msg.clear();
@@ -227,8 +256,12 @@ bool detail::Impl::Execute(const std::string& sFileName) {
   const ReadStatus read = ReadWholeFile(sFileName, &bytes);
   if (read != ReadStatus::Ok) {
     CompileScope scope(*this);
-    if (read == ReadStatus::OutOfMemory) Explain(Explanation::Severity::Error, msg::kOutOfMemory);
+    if (read == ReadStatus::OutOfMemory) Explain(Severity::Error, msg::kOutOfMemory);
     SetErrMsg(read == ReadStatus::Missing ? msg::kFileDoesNotExist : msg::kUnableToRead);
+    if (read != ReadStatus::OutOfMemory && explain)
+      Note(read == ReadStatus::Missing
+               ? "there is no file at '" + sFileName + "' (or it is a directory)"
+               : "'" + sFileName + "' cannot be opened or read, or is not a regular file");
     return false;
   }
   return Compile(std::move(bytes));
@@ -239,18 +272,24 @@ bool detail::Impl::Compile(std::string bytes) {
   try {
     script.Reset(bytes.size());
     bool out_of_memory = false;
-    std::unique_ptr<xml::Document> doc = xml::Document::Parse(bytes, &out_of_memory);
+    std::vector<xml::Problem> problems;
+    std::unique_ptr<xml::Document> doc =
+        xml::Document::Parse(bytes, &out_of_memory, explain ? &problems : nullptr);
     std::string().swap(bytes);  // the arena holds what is needed
     if (!doc) {
-      if (out_of_memory) Explain(Explanation::Severity::Error, msg::kOutOfMemory);
-      SetErrMsg(msg::kNotWellFormed);
+      if (out_of_memory) Explain(Severity::Error, msg::kOutOfMemory);
+      // The event takes the place of the first finding.
+      SetErrMsg(msg::kNotWellFormed, problems.empty() ? Place{} : problems.front().place);
+      for (xml::Problem& p : problems) Note(std::move(p.reason), p.place);
+      if (!out_of_memory && problems.empty())
+        Note("the XML parser refused the document without saying where");
       return false;
     }
     scope.result = CheckIfValid(*doc);
   } catch (const std::bad_alloc&) {
     // As a failure that escapes a step: the result is False and ErrMsg
     // keeps what it held.
-    Explain(Explanation::Severity::Error, msg::kOutOfMemory);
+    Explain(Severity::Error, msg::kOutOfMemory);
   }
   return scope.result;
 }

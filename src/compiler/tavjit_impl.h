@@ -3,6 +3,7 @@
 
 #include <deque>
 #include <memory>
+#include <unordered_map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,7 +42,7 @@ struct Impl {
   std::deque<DiagnosticHandler> diagnostic_handlers;
 
   // The generator frame; the document walk lists elements into it.
-  ScriptBuilder script{[this](const std::string& msg, uint32_t line) { SetErrMsg(msg, line); }};
+  ScriptBuilder script{[this](const ScriptBuilder::Failure& f) { ReportCheck(f); }};
 
   // Set while the lint is on; it watches the elements the builder lists.
   std::unique_ptr<lint::Linter> linter;
@@ -59,6 +60,13 @@ struct Impl {
 
   bool explain = false;
   std::vector<Explanation> explanations;
+  size_t events = 0;  // raised by this compile, errors and warnings together
+
+  // Where each attribute value the walk wrote into the catalogue stands in
+  // the document, and each value as Init loaded it; kept while the lint is
+  // on, which tells of values carried over.
+  std::unordered_map<const CAttribute*, Place> written_at;
+  std::unordered_map<const CAttribute*, size_t> loaded_at;  // index in loaded_values
 
   bool compiling = false;  // Execute and Init are refused while set
 
@@ -80,9 +88,25 @@ struct Impl {
   void Finish(bool result) noexcept;
 
   // The error-reporting routine: stores the message and raises ErrorMessage.
-  void SetErrMsg(const std::string& msg, uint32_t line = 0);
-  void RaiseWarning(const std::string& msg, uint32_t line = 0);
-  void Explain(Explanation::Severity severity, std::string message, uint32_t line = 0);
+  void SetErrMsg(const std::string& msg, Place place = {});
+  void RaiseWarning(const std::string& msg, Place place = {});
+  // A failed attribute check, with its note.
+  void ReportCheck(const ScriptBuilder::Failure& failure);
+  // An explanation standing alone, for a failure that raises no event.
+  void Explain(Severity severity, std::string message, Place place = {});
+  // A note on the event raised last. Callers that build its text test
+  // `explain` first, so that explanations cost nothing while off.
+  void Note(std::string message, Place place = {});
+
+  // The lint's findings about the document itself, which the listed
+  // elements do not show (walk.cpp).
+  void NoteAfterBody(xml::Node body);
+  void NoteNested(xml::Node node, const CElement& def);
+  void NoteCarriedValues(const CElement& def, Place place,
+                         const std::vector<const CAttribute*>& given);
+  void NoteDecodedTwice(const CElement& def, Place place, std::string_view what,
+                        std::string_view value);
+  std::vector<const CAttribute*> given_;  // the walk's scratch
 
   bool CheckIfValid(const xml::Document& doc);
   bool PopulateDoc(xml::Node parent);

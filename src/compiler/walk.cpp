@@ -1,8 +1,12 @@
 // The document walk: the body's elements, in document order, become the
 // document element list that the generator translates.
+#include <algorithm>
+
 #include "compiler/decode.h"
+#include "compiler/explain.h"
 #include "compiler/messages.h"
 #include "compiler/tavjit_impl.h"
+#include "generator/branch_table.h"
 
 namespace tavjit {
 
@@ -10,8 +14,42 @@ namespace {
 
 // Lists the catalogue's definition of a closing element (endif, endloop)
 // after the children of an if or loop; nothing when the catalogue has none.
-void AddClosing(detail::Impl& impl, const char* name, uint32_t line) {
-  if (const CElements::Ptr* def = impl.catalogue.Find(name)) impl.script.Add(**def, line);
+void AddClosing(detail::Impl& impl, const char* name, Place place) {
+  if (const CElements::Ptr* def = impl.catalogue.Find(name)) impl.script.Add(**def, place);
+}
+
+std::string Code(std::string_view s) { return "`" + std::string(s) + "`"; }
+
+std::string LineOf(Place p) { return p.line ? " at line " + std::to_string(p.line) : std::string(); }
+
+// The element names a document may write, for "did you mean".
+std::vector<std::string_view> WritableNames(const CElements& catalogue) {
+  std::vector<std::string_view> names;
+  for (const auto& e : catalogue)
+    if (e->ElementName() != "endif" && e->ElementName() != "endloop")
+      names.push_back(e->ElementName());
+  return names;
+}
+
+void ExplainUnsupportedElement(detail::Impl& impl, xml::Node node, std::string_view name) {
+  std::string why;
+  if (name == "endif" || name == "endloop") {
+    why = Code(name) + " is not written in documents: the compiler adds it after the children of each " +
+          Code(name == "endif" ? "if" : "loop") + "; leave it out";
+  } else {
+    why = "the catalogue has no element " + Code(name) + DidYouMean(name, WritableNames(impl.catalogue));
+    for (xml::Node c = node.FirstChild(); c; c = c.NextSibling())
+      if (c.IsElement()) {
+        why += "; it is skipped with everything inside it";
+        break;
+      }
+  }
+  impl.Note(why, node.Where());
+}
+
+bool TakesElements(const CElement& def) {
+  const branches::BranchRow* row = branches::FindRow(def.ElementName());
+  return row && (row->role == branches::kIf || row->role == branches::kLoop);
 }
 
 }  // namespace
@@ -23,38 +61,126 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
   for (xml::Node node = parent.FirstChild(); node; node = node.NextSibling()) {
     if (!node.IsElement()) continue;
     const std::string_view name = node.Name();
-    const uint32_t line = node.Line();
+    const Place place = node.Where();
     const CElements::Ptr* found = catalogue.Find(name);
     if (!found || name == "endif" || name == "endloop") {
-      RaiseWarning(msg::UnsupportedElement(name), line);
+      RaiseWarning(msg::UnsupportedElement(name), place);
+      if (explain) ExplainUnsupportedElement(*this, node, name);
       continue;
     }
     CElement& def = **found;
 
+    if (linter) given_.clear();
     node.ForEachAttribute([&](std::string_view attr_name, std::string_view value) {
       const CAttributes::Ptr* attr = def.Attributes().Find(attr_name);
       if (!attr) {
-        RaiseWarning(msg::UnsupportedAttribute(attr_name, name), line);
+        RaiseWarning(msg::UnsupportedAttribute(attr_name, name), place);
+        if (explain) {
+          std::vector<std::string_view> names;
+          for (const auto& a : def.Attributes()) names.push_back(a->AttributeName());
+          Note(Code(def.ElementName()) + " has no attribute " + Code(attr_name) +
+                   DidYouMean(attr_name, names) + "; it is skipped",
+               place);
+        }
         return;
+      }
+      if (linter) {
+        given_.push_back(attr->get());
+        written_at[attr->get()] = place;
+        NoteDecodedTwice(def, place, attr_name, value);
       }
       TAVDecodeInto(value, &decoded_);
       (*attr)->SetValue(std::string_view(decoded_));
     });
     if (def.ContainsText()) {
-      TAVDecodeInto(node.Text(), &decoded_);
+      const std::string text = node.Text();
+      if (linter) NoteDecodedTwice(def, place, {}, text);
+      TAVDecodeInto(text, &decoded_);
       def.SetText(std::string_view(decoded_));
     }
+    if (linter) {
+      NoteCarriedValues(def, place, given_);
+      if (node.HasChildNodes() && !TakesElements(def)) NoteNested(node, def);
+    }
 
-    script.Add(def, line);
+    script.Add(def, place);
 
     if (node.HasChildNodes() && !PopulateDoc(node)) return false;
 
     if (name == "if")
-      AddClosing(*this, "endif", line);
+      AddClosing(*this, "endif", place);
     else if (name == "loop")
-      AddClosing(*this, "endloop", line);
+      AddClosing(*this, "endloop", place);
   }
   return script.Run();
+}
+
+void detail::Impl::NoteAfterBody(xml::Node body) {
+  for (xml::Node n = body.NextSibling(); n; n = n.NextSibling()) {
+    if (!n.IsElement()) continue;
+    linter->NoteAt(n.Where(), n.Name() == "tavbody"
+                                  ? "a second `tavbody` is never compiled: only the first body "
+                                    "of a document is read; move its elements into the first"
+                                  : Code(n.Name()) + " stands after the body `tavbody`" +
+                                        LineOf(body.Where()) +
+                                        ", where nothing is compiled; move it into the body");
+  }
+}
+
+void detail::Impl::NoteNested(xml::Node node, const CElement& def) {
+  for (xml::Node c = node.FirstChild(); c; c = c.NextSibling()) {
+    if (!c.IsElement()) continue;
+    std::string message = Code(c.Name()) + " stands inside " + Code(def.ElementName()) + LineOf(node.Where());
+    if (def.ContainsText())
+      message += ", which takes text: the text inside " + Code(c.Name()) + " joins the text of " +
+                 Code(def.ElementName()) + ", and " + Code(c.Name()) + " is compiled too, after it";
+    else
+      message += ", which holds no elements: it is compiled as if it followed it";
+    linter->NoteAt(c.Where(), message + "; move it out (only `if` and `loop` hold elements)");
+  }
+}
+
+void detail::Impl::NoteCarriedValues(const CElement& def, Place place,
+                                     const std::vector<const CAttribute*>& given) {
+  for (const auto& attr : def.Attributes()) {
+    if (std::find(given.begin(), given.end(), attr.get()) != given.end()) continue;
+    const auto loaded = loaded_at.find(attr.get());
+    if (loaded == loaded_at.end() || loaded->second >= loaded_values.size()) continue;
+    const std::string& as_loaded = loaded_values[loaded->second];
+    if (attr->Value() == as_loaded) continue;
+    const auto from = written_at.find(attr.get());
+    std::string otherwise =
+        !as_loaded.empty()                                       ? Code(as_loaded)
+        : attr->Required() && !attr->DefaultValue().ToText().empty() ? "its default " + Code(attr->DefaultValue().ToText())
+                                                                 : "no value";
+    linter->NoteAt(place, Code(def.ElementName()) + " leaves out " + Code(attr->AttributeName()) +
+                              ", so it takes " + Code(attr->Value()) + ", the value " +
+                              (from != written_at.end()
+                                   ? "that the " + Code(def.ElementName()) + LineOf(from->second) + " gave it"
+                                   : std::string("that an earlier document gave it")) +
+                              ", rather than " + otherwise + "; give " + Code(attr->AttributeName()) +
+                              " here if that is not meant");
+  }
+}
+
+// Values and texts arrive with XML's references resolved; TAVDecode then
+// resolves a few again. `&amp;#10;`, `&amp;#9;` and `&amp;#160;` are how
+// documents keep line breaks, tabs and blanks that trimming would take; the
+// others surprise an author who escaped them once.
+void detail::Impl::NoteDecodedTwice(const CElement& def, Place place, std::string_view what,
+                                    std::string_view value) {
+  if (value.find('&') == std::string_view::npos) return;
+  static constexpr std::string_view kRefs[] = {"&quot;", "&gt;", "&lt;", "&amp;"};
+  for (std::string_view ref : kRefs) {
+    if (value.find(ref) == std::string_view::npos) continue;
+    const std::string whose = what.empty() ? "the text of " + Code(def.ElementName())
+                                           : Code(what) + " of " + Code(def.ElementName());
+    linter->NoteAt(place, whose + " holds " + Code(ref) + " once XML has read it (the file has `&amp;" +
+                              std::string(ref.substr(1)) + "`), and the compiler decodes it a second time, into " +
+                              Code(TAVDecode(ref)) + "; to keep " + Code(ref) +
+                              " write its `&` as `&amp;amp;` in the file");
+    return;
+  }
 }
 
 }  // namespace tavjit

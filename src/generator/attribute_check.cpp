@@ -87,8 +87,10 @@ std::optional<bool> ContainVariableValue(std::string_view text) {
   return ValidVarName(t);
 }
 
-CheckResult CheckAttribs(CElement& element, const ErrorReporter& report) {
+CheckResult CheckAttribs(CElement& element, const ErrorReporter& report,
+                         const CAttribute** failed) {
   for (const auto& attr : element.Attributes()) {
+    if (failed) *failed = attr.get();
     if (attr->Required() && attr->Value().empty()) {
       attr->SetValue(attr->DefaultValue().ToText());
       if (attr->Value().empty()) {
@@ -104,7 +106,47 @@ CheckResult CheckAttribs(CElement& element, const ErrorReporter& report) {
       return CheckResult::kRejected;
     }
   }
+  if (failed) *failed = nullptr;
   return CheckResult::kAccepted;
+}
+
+std::string AcceptedValues(const CAttribute& attr) {
+  switch (TypeOf(attr)) {
+    case AttributeType::kNumber:
+      return "a number (such as 12, -1.5 or 2.5E-4; blanks around it are allowed) or a "
+             "variable, by name (count) or by reference (%count%)";
+    case AttributeType::kTruth:
+      return "true or false, in any letter case, or a variable, by name or by reference";
+    case AttributeType::kChoice: {
+      if (attr.ArrayValues().empty()) return "one of the choices its catalogue lists, and it lists none";
+      std::string list;
+      for (std::string_view rest = attr.ArrayValues();;) {
+        const size_t bar = rest.find('|');
+        if (!list.empty()) list += ", ";
+        list.append(rest.substr(0, bar));
+        if (bar == std::string_view::npos) break;
+        rest.remove_prefix(bar + 1);
+      }
+      return "one of " + list + " (in any letter case)";
+    }
+    case AttributeType::kVariableName:
+      return "a variable name: ASCII letters, digits and _, not starting with a digit (no "
+             "blanks, no percent signs)";
+    case AttributeType::kText: break;
+  }
+  return "any text";
+}
+
+std::string ExplainValue(const CAttribute& attr, const CElement& element, CheckResult result) {
+  const std::string name = "`" + attr.AttributeName() + "` of `" + element.ElementName() + "`";
+  std::string shown = ReplaceAll(ReplaceAll(attr.Value(), "\r\n", "\\n"), "\t", "\\t");
+  if (result == CheckResult::kUnexaminable)
+    return name + " is a lone `%`, which is neither a number nor a variable: the compile stops "
+                  "here without any message; write " + AcceptedValues(attr);
+  if (attr.Value().empty())
+    return name + " is left out or empty, and the catalogue gives it no default; it takes " +
+           AcceptedValues(attr);
+  return name + " is `" + shown + "`; it takes " + AcceptedValues(attr);
 }
 
 }  // namespace tavjit

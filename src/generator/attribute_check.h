@@ -27,7 +27,15 @@ enum class CheckResult {
 };
 
 // Checks and defaults the attribute values of one element of the document
-// element list, stopping at the first value that fails.
-CheckResult CheckAttribs(CElement& element, const ErrorReporter& report);
+// element list, stopping at the first value that fails; *failed, when given,
+// is then the attribute that failed.
+CheckResult CheckAttribs(CElement& element, const ErrorReporter& report,
+                         const CAttribute** failed = nullptr);
+
+// Why an attribute failed its check, in tavjit's words: its value as the
+// check saw it and what its data type accepts.
+std::string ExplainValue(const CAttribute& attr, const CElement& element, CheckResult result);
+// What an attribute of this data type accepts ("a number ... or a variable").
+std::string AcceptedValues(const CAttribute& attr);
 
 }  // namespace tavjit

@@ -61,12 +61,14 @@ void ScriptBuilder::MemoKey(const CElement& definition) {
   put(definition.Text());
 }
 
-bool ScriptBuilder::Translate(CElement& element, uint32_t line, std::string* block,
+bool ScriptBuilder::Translate(CElement& element, Place place, std::string* block,
                               std::optional<Declaration>* decl, size_t index) {
   std::optional<std::string> message;  // none when a value could not be examined
-  if (CheckAttribs(element, [&](const std::string& msg, const CElement&) { message = msg; }) !=
-      CheckResult::kAccepted) {
-    failure_ = Failure{message, line};
+  const CAttribute* failed = nullptr;
+  if (const CheckResult result = CheckAttribs(
+          element, [&](const std::string& msg, const CElement&) { message = msg; }, &failed);
+      result != CheckResult::kAccepted) {
+    failure_ = Failure{message, place, failed ? ExplainValue(*failed, element, result) : std::string()};
     return false;
   }
   CVariables declared;
@@ -82,7 +84,7 @@ bool ScriptBuilder::Translate(CElement& element, uint32_t line, std::string* blo
   return true;
 }
 
-void ScriptBuilder::Add(const CElement& definition, uint32_t line) {
+void ScriptBuilder::Add(const CElement& definition, Place place) {
   if (stopped_) return;
   const size_t index = count_++;
   Slot& slot = SlotFor(definition);
@@ -94,7 +96,7 @@ void ScriptBuilder::Add(const CElement& definition, uint32_t line) {
         slot.scratch->Attributes().Item(i)->SetValue(
             std::string_view(m.checked[static_cast<size_t>(i - 1)]));
       slot.scratch->SetText(definition.Text());
-      observer_(*slot.scratch, line, m.block);
+      observer_(*slot.scratch, place, m.block);
     }
     raw_ += m.block;
     if (m.decl) {
@@ -112,15 +114,15 @@ void ScriptBuilder::Add(const CElement& definition, uint32_t line) {
 
   std::string& block = block_;
   std::optional<Declaration> decl;
-  if (!Translate(element, line, &block, &decl, index)) {
+  if (!Translate(element, place, &block, &decl, index)) {
     stopped_ = true;  // every later run fails here or before
     return;
   }
-  if (observer_) observer_(element, line, block);
+  if (observer_) observer_(element, place, block);
   if (MayChangeAgain(element)) {
     CElements holder;
     holder.AddObject(element, "K");
-    unsettled_.push_back(Unsettled{index, line, raw_.size(), holder.Item(1), {}, block,
+    unsettled_.push_back(Unsettled{index, place, raw_.size(), holder.Item(1), {}, block,
                                    std::nullopt, std::move(decl), true});
   } else {
     raw_ += block;
@@ -138,13 +140,13 @@ bool ScriptBuilder::Run() {
   bool ok = true;
   for (Unsettled& u : unsettled_) {
     if (u.fresh) break;  // fresh ones are all at the end
-    if (!Translate(*u.element, u.line, &u.pending_block, &u.pending_decl, u.index)) {
+    if (!Translate(*u.element, u.place, &u.pending_block, &u.pending_decl, u.index)) {
       ok = false;
       break;
     }
   }
   if (!ok || failure_) {
-    if (failure_->message) report_(*failure_->message, failure_->line);
+    report_(*failure_);
     return false;
   }
   for (Unsettled& u : unsettled_) {

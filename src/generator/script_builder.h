@@ -16,20 +16,29 @@
 #include <vector>
 
 #include "catalogue/records.h"
+#include "support/place.h"
 
 namespace tavjit {
 
 class ScriptBuilder {
  public:
-  // The error-reporting routine, with the source line of the element.
-  using Reporter = std::function<void(const std::string& msg, uint32_t line)>;
+  // A failed check: the specified message (none for a value that cannot be
+  // examined at all), the place of the element, and what the catalogue says
+  // the value may be.
+  struct Failure {
+    std::optional<std::string> message;
+    Place place;
+    std::string detail;
+  };
+  // The error-reporting routine, with what explains the failure.
+  using Reporter = std::function<void(const Failure&)>;
 
   // Sees each element once, when it is listed and has passed its check:
-  // the element with its checked values, its source line, and its block
-  // (the element line, guarded where it uses the active document, with its
+  // the element with its checked values, its place, and its block (the
+  // element line, guarded where it uses the active document, with its
   // CR LF). For passes that look at what was generated, such as the lint.
   using Observer =
-      std::function<void(const CElement& element, uint32_t line, std::string_view block)>;
+      std::function<void(const CElement& element, Place place, std::string_view block)>;
 
   explicit ScriptBuilder(Reporter report) : report_(std::move(report)) {}
   void SetObserver(Observer observer) { observer_ = std::move(observer); }
@@ -39,12 +48,11 @@ class ScriptBuilder {
   void Reset(size_t size_hint = 0);
 
   // Lists a copy of the definition as it stands now (its attribute values
-  // and text), for the element at the given source line.
-  void Add(const CElement& definition, uint32_t line);
+  // and text), for the element at the given place.
+  void Add(const CElement& definition, Place place);
 
   // A run over everything listed. False when an element fails its check: the
-  // first failure in list order is reported then (nothing for a value that
-  // cannot be examined at all).
+  // first failure in list order is reported then.
   bool Run();
 
   // The script of the last run that completed (empty when none did).
@@ -66,16 +74,12 @@ class ScriptBuilder {
   // run, as the direct algorithm does, with its own copy.
   struct Unsettled {
     size_t index;
-    uint32_t line;
+    Place place;
     size_t raw_pos;  // where its block stands in raw_
     std::shared_ptr<CElement> element;
     std::string block, pending_block;
     std::optional<Declaration> decl, pending_decl;
     bool fresh = true;  // its first check, made when listed, counts for the next run
-  };
-  struct Failure {
-    std::optional<std::string> message;  // none: no message at all
-    uint32_t line;
   };
   struct Completed {
     size_t count;       // elements covered
@@ -102,7 +106,7 @@ class ScriptBuilder {
   // The key of an element's values and text, written into key_.
   void MemoKey(const CElement& definition);
   // Checks and translates; false when the check failed (failure_ is set).
-  bool Translate(CElement& element, uint32_t line, std::string* block,
+  bool Translate(CElement& element, Place place, std::string* block,
                  std::optional<Declaration>* decl, size_t index);
   std::string Assemble(const Completed& c) const;
   // The declarations of the covered elements in list order, settled and

@@ -22,6 +22,11 @@ inline constexpr std::string_view kActiveDocument = "docs.ActiveDocument";
 inline constexpr std::string_view kGuardHead = "If docs.Count Then\r\n";
 inline constexpr std::string_view kGuardTail = "\r\nEnd If\r\n";
 
+// The names the editor gives its scripts, which a script cannot declare
+// again: its objects and the global functions the commands call.
+inline constexpr std::array<std::string_view, 7> kHostNames = {
+    "docs", "Output", "NewRangeObject", "ChoiceDialog", "MessageBox", "InputDialog", "ShellEx"};
+
 // A splice ends a string literal, concatenates a variable and opens the
 // next literal: kCloseLiteral + name + kOpenLiteral.
 inline constexpr std::string_view kCloseLiteral = "\" & ";

@@ -91,15 +91,35 @@ void Linter::Reset() {
   findings_.clear();
 }
 
-void Linter::Note(const Site& site, std::string message) {
-  std::optional<uint32_t> line;
-  if (site.line) line = site.line;
-  findings_.push_back(LintFinding{line, std::move(message)});
+namespace {
+
+// A finding that says the script is refused or stops says so in these
+// words; it is a warning, the others notes.
+Severity SeverityOf(std::string_view message) {
+  return message.find("refuse") != std::string_view::npos ||
+                 message.find("script stops") != std::string_view::npos
+             ? Severity::Warning
+             : Severity::Note;
 }
 
-void Linter::Observe(const CElement& element, uint32_t line, std::string_view block) {
+}  // namespace
+
+void Linter::Note(const Site& site, std::string message) {
+  NoteAt({site.line, site.column}, std::move(message));
+}
+
+void Linter::NoteAt(Place place, std::string message) {
+  std::optional<uint32_t> line, column;
+  if (place.line) line = place.line;
+  if (place.column) column = place.column;
+  const Severity severity = SeverityOf(message);
+  findings_.push_back(LintFinding{line, std::move(message), column, severity});
+}
+
+void Linter::Observe(const CElement& element, Place place, std::string_view block) {
   const branches::BranchRow* row = branches::FindRow(element.ElementName());
-  Site site{element.ElementName(), row ? row->role : Kind::kNone, line, index_++};
+  Site site{element.ElementName(), row ? row->role : Kind::kNone, place.line, place.column,
+            index_++};
   ObserveElements(site);
 
   // The frame's guard: the element line between "If docs.Count Then" and
@@ -121,6 +141,8 @@ void Linter::Observe(const CElement& element, uint32_t line, std::string_view bl
   if (row) CheckEmptySlots(element, *row, site, inner, block);
   CheckReferences(element, site, block);
   CheckWrites(element, site);
+  CheckValues(element, site, block);
+  CheckNames(element, site);
 
   if (site.kind == Kind::kDeclaresVariable || site.kind == Kind::kDeclaresRange) {
     if (const CAttributes::Ptr* name = element.Attributes().Find("name"))
@@ -347,8 +369,47 @@ void Linter::CheckWrites(const CElement& e, const Site& site) {
     std::string folded = Lower(name);
     if (Listed(folded) || Dimmed(folded)) continue;
     pending_writes_.push_back({site, std::string(name), std::move(folded),
-                               IsAttribute(*a, "range") || site.kind == Kind::kSetsRange});
+                               IsAttribute(*a, "range") || site.kind == Kind::kSetsRange, {}});
   }
+}
+
+// A number or truth value that is a name is a variable the script reads.
+void Linter::CheckValues(const CElement& e, const Site& site, std::string_view block) {
+  for (const auto& a : e.Attributes()) {
+    const AttributeType type = TypeOf(*a);
+    if (type != AttributeType::kNumber && type != AttributeType::kTruth) continue;
+    const std::string_view v = TrimSpaces(a->Value());
+    if (v.empty() || !IsIdentifier(v) || block.find(v) == std::string_view::npos) continue;
+    if (type == AttributeType::kTruth && (EqualsAsciiNoCase(v, "true") || EqualsAsciiNoCase(v, "false")))
+      continue;
+    std::string folded = Lower(v);
+    if (Listed(folded) || Dimmed(folded)) continue;
+    pending_writes_.push_back({site, std::string(v), std::move(folded), false, a->AttributeName()});
+  }
+}
+
+// What a declaration may not be named, and a text the element needs.
+void Linter::CheckNames(const CElement& e, const Site& site) {
+  if (e.ContainsText() && e.TextRequired() && Blank(e.Text()))
+    Note(site, Who(site.element) + " has no text, which its catalogue entry requires: its line "
+                                   "is written without one; give it its text.");
+  if (site.kind != Kind::kDeclaresVariable && site.kind != Kind::kDeclaresRange) return;
+  const CAttributes::Ptr* attr = e.Attributes().Find("name");
+  if (!attr) return;
+  const std::string_view name = TrimSpaces((*attr)->Value());
+  if (IsReservedWord(name)) {
+    Note(site, Who(site.element) + " declares " + Code(name) +
+                   ", a word VBScript reserves: `Dim " + std::string(name) +
+                   "` is a syntax error, so the interpreter refuses the whole script; choose "
+                   "another name.");
+    return;
+  }
+  for (std::string_view host : kHostNames)
+    if (EqualsAsciiNoCase(name, host))
+      Note(site, Who(site.element) + " declares " + Code(name) + ", which names the editor's " +
+                     Code(host) +
+                     " for the script: the interpreter refuses a second definition of a name "
+                     "(\"Name redefined\") and nothing runs; choose another name.");
 }
 
 bool Linter::Listed(std::string_view folded) const { return listed_.find(folded) != listed_.end(); }
@@ -649,6 +710,15 @@ std::vector<LintFinding> Linter::Finish(std::string_view text) {
     Logical(continued_site_, line);
   }
   for (const OpenBlock& b : blocks_) {
+    if (b.site.kind == Kind::kIf || b.site.kind == Kind::kLoop) {
+      // The compiler adds the closing itself, but only after an element named
+      // exactly `if` or `loop`.
+      Note(b.site, Who(b.site.element) + " gets no closing " + Code(CloseKeyword(b.kind)) +
+                       ": the compiler adds one only after an element written " +
+                       Who(b.site.element) + ", in lower case (and only when the catalogue "
+                       "defines its end), so " + kRefused + "; write the name in lower case.");
+      continue;
+    }
     Note(b.site, Who(b.site.element) + " opens " + A(b.kind) + " block that is never closed: " +
                      kRefused + "; add the matching " + Code(CloseKeyword(b.kind)) + ".");
   }
@@ -657,6 +727,14 @@ std::vector<LintFinding> Linter::Finish(std::string_view text) {
   for (const PendingReference& r : pending_references_) ReportReference(r, Resolve(r.folded));
   for (const PendingWrite& w : pending_writes_) {
     if (Listed(w.folded) || Dimmed(w.folded)) continue;
+    if (!w.value_of.empty()) {
+      Note(w.site, Who(w.site.element) + " gives " + Code(w.value_of) + " as " + Code(w.name) +
+                       ", which nothing declares: a value that is not a number or true or false "
+                       "is the name of a variable, so under \"Option Explicit\" the script "
+                       "stops with \"Variable is undefined\" when it gets there; declare " +
+                       Code(w.name) + " with a `var`, or correct the value.");
+      continue;
+    }
     const bool range = w.range;
     std::string verb;
     if (w.site.element == "set")

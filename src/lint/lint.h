@@ -15,6 +15,7 @@
 #include "catalogue/records.h"
 #include "generator/branch_table.h"
 #include "lint/script_scan.h"
+#include "support/place.h"
 #include "tavjit/tavjit.hpp"
 
 namespace tavjit::lint {
@@ -25,9 +26,12 @@ class Linter {
 
   // Forgets everything: the start of a compile.
   void Reset();
-  // One listed element: its checked values, its source line and its block
-  // (the element line, guarded where it uses the active document, CR LF).
-  void Observe(const CElement& element, uint32_t line, std::string_view block);
+  // One listed element: its checked values, its place and its block (the
+  // element line, guarded where it uses the active document, CR LF).
+  void Observe(const CElement& element, Place place, std::string_view block);
+  // A finding about the document itself, which the listed elements do not
+  // show (the walk's: values carried over, elements where nothing compiles).
+  void NoteAt(Place place, std::string message);
   // The findings about the elements observed since Reset, given the script
   // the compile stored; call only after a compile that succeeded. Resets.
   std::vector<LintFinding> Finish(std::string_view text);
@@ -43,6 +47,7 @@ class Linter {
     std::string element;
     Kind kind = Kind::kNone;
     uint32_t line = 0;
+    uint32_t column = 0;
     size_t index = 0;
     size_t paired = kNone;  // endif, endloop: the index of their if or loop
   };
@@ -68,6 +73,7 @@ class Linter {
     Site site;
     std::string name, folded;
     bool range;  // names a range rather than a plain variable
+    std::string value_of;  // set: the attribute whose number or truth value the name is
   };
   // An element whose check may fill a value in again at a later run: what
   // it gave first, to be compared with the script the compile stored.
@@ -90,6 +96,8 @@ class Linter {
                        std::string_view block);
   void CheckReferences(const CElement& e, const Site& site, std::string_view block);
   void CheckWrites(const CElement& e, const Site& site);
+  void CheckValues(const CElement& e, const Site& site, std::string_view block);
+  void CheckNames(const CElement& e, const Site& site);
 
   // Block structure and declarations, statement by statement.
   void Structure(const Site& site, std::string_view lines);

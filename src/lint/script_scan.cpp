@@ -3,6 +3,7 @@
 #include "lint/script_scan.h"
 
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "support/text.h"
@@ -357,6 +358,28 @@ const char* CloseKeyword(Block b) {
 
 bool IsScope(Block b) {
   return b == Block::kSub || b == Block::kFunction || b == Block::kProperty || b == Block::kClass;
+}
+
+bool IsReservedWord(std::string_view s) {
+  static constexpr std::string_view kWords[] = {
+      "and",     "as",       "boolean", "byref",   "byte",     "byval",  "call",     "case",
+      "class",   "const",    "currency", "debug",  "dim",      "do",     "double",   "each",
+      "else",    "elseif",   "empty",   "end",     "endif",    "enum",   "eqv",      "erase",
+      "error",   "event",    "exit",    "explicit", "false",   "for",    "function", "get",
+      "goto",    "if",       "imp",     "implements", "in",    "integer", "is",      "let",
+      "like",    "long",     "loop",    "lset",    "me",       "mod",    "new",      "next",
+      "not",     "nothing",  "null",    "on",      "option",   "optional", "or",     "paramarray",
+      "preserve", "private", "property", "public", "raiseevent", "redim", "rem",     "resume",
+      "rset",    "select",   "set",     "shared",  "single",   "static", "stop",     "sub",
+      "then",    "to",       "true",    "type",    "typeof",   "until",  "variant",  "wend",
+      "while",   "with",     "xor"};
+  if (s.size() > 12) return false;
+  std::string lower(s);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  for (std::string_view w : kWords)
+    if (w == lower) return true;
+  return false;
 }
 
 }  // namespace tavjit::lint

@@ -65,6 +65,9 @@ bool IsScope(Block b);
 // A script identifier: a letter or "_", then letters, digits and "_".
 bool IsIdentifier(std::string_view s);
 
+// A word VBScript reserves, which no variable may be named (any case).
+bool IsReservedWord(std::string_view s);
+
 // The names a declaration list declares: the first word of each item
 // between top-level commas ("a(3)", "b = 1" and "c" declare a, b and c).
 void DeclaredNames(std::string_view list, std::vector<std::string_view>* names);

@@ -85,12 +85,24 @@ class Placer {
     return found;
   }
 
-  // The name or value at a 1-based line and byte column, or the byte there.
+  // The start tag whose '<' is at a 1-based line and byte column, else the
+  // one TagAt(line, name) finds.
+  const Tag* TagAt(std::optional<uint32_t> line, std::optional<uint32_t> column,
+                   std::string_view name) const {
+    if (line && *line > 0 && column && *column > 0) {
+      const size_t at = doc_.LineSpan(*line - 1).begin + *column - 1;
+      if (const Tag* t = scan_.TagAt(at + 1); t && t->whole.begin == at) return t;
+    }
+    return TagAt(line, name);
+  }
+
+  // The name or value at a 1-based line and byte column (a tag's name for
+  // its '<'), or the byte there.
   Span At(uint32_t line, uint32_t column) const {
     const Span l = doc_.LineSpan(line - 1);
     const size_t at = std::min(l.begin + (column > 0 ? column - 1 : 0), l.end);
     if (const Tag* t = scan_.TagAt(at + 1)) {
-      if (t->name.Contains(at)) return t->name;
+      if (t->whole.begin == at || t->name.Contains(at)) return t->name;
       for (const ScannedAttribute& a : t->attributes) {
         if (a.name.Contains(at)) return a.name;
         if (a.has_value && a.value.Contains(at)) return a.value;
@@ -106,33 +118,13 @@ class Placer {
   const Scan& scan_;
 };
 
-// Why a compile failed when the compiler says nothing, where that can be seen.
-void ExplainSilentFailure(const Scan& scan, Diagnostic& d) {
-  if (scan.root >= 0) {
-    const Tag& root = scan.StartTag(scan.root);
-    d.span = root.name;
-    for (const char* attr : {"version", "edition"})
-      if (scan.Str(root.name) == "tav" && !scan.FindAttribute(root, attr)) {
-        d.message += ": the root `tav` has no `" + std::string(attr) + "` attribute";
-        return;
-      }
-    if (scan.head >= 0 && scan.body < 0) {
-      d.span = scan.StartTag(scan.head).name;
-      d.message += ": no `tavbody` follows the header";
-      return;
-    }
+Severity SeverityOf(tavjit::Severity s) {
+  switch (s) {
+    case tavjit::Severity::Error: return Severity::Error;
+    case tavjit::Severity::Warning: return Severity::Warning;
+    case tavjit::Severity::Note: break;
   }
-  for (const Tag& t : scan.tags)
-    for (const ScannedAttribute& a : t.attributes) {
-      std::string_view v = scan.Str(a.value);
-      while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
-      while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
-      if (v == "%") {
-        d.span = a.value;
-        d.message += ": a lone `%` is neither a number nor a variable";
-        return;
-      }
-    }
+  return Severity::Information;
 }
 
 }  // namespace
@@ -143,7 +135,8 @@ std::vector<Diagnostic> Diagnose(const Document& doc, const Scan& scan, const Ca
   const Placer placer(doc, scan);
   std::vector<Diagnostic> out;
   bool error_seen = false;
-  for (const tavjit::Diagnostic& event : result.events) {
+  for (size_t i = 0; i < result.events.size(); ++i) {
+    const tavjit::Diagnostic& event = result.events[i];
     Diagnostic d;
     d.source = "tavjit";
     d.severity = event.kind == tavjit::Diagnostic::Kind::Error ? Severity::Error : Severity::Warning;
@@ -152,12 +145,21 @@ std::vector<Diagnostic> Diagnose(const Document& doc, const Scan& scan, const Ca
     Subject s = ReadMessage(event.message);
     d.code = s.code;
     d.subject = s.attribute.empty() ? s.element : s.attribute;
+    // The compiler's notes on the event follow its text.
+    const Explanation* first_note = nullptr;
+    for (const Explanation& e : result.explanations) {
+      if (e.event != i) continue;
+      if (!first_note) first_note = &e;
+      if (s.code != "not-well-formed" || !scan.problem) d.message += "\n" + e.message;
+    }
     if (s.code == "not-well-formed") {
       if (scan.problem) {
         d.span = scan.problem->span;
         d.message += "\n" + scan.problem->explanation;
+      } else if (first_note && first_note->line) {
+        d.span = placer.At(*first_note->line, first_note->column.value_or(0));
       }
-    } else if (const Tag* tag = placer.TagAt(event.line, s.element)) {
+    } else if (const Tag* tag = placer.TagAt(event.line, event.column, s.element)) {
       d.span = tag->name;
       if (!s.attribute.empty()) {
         if (const ScannedAttribute* a = scan.FindAttribute(*tag, s.attribute)) {
@@ -177,22 +179,14 @@ std::vector<Diagnostic> Diagnose(const Document& doc, const Scan& scan, const Ca
     d.range = doc.RangeOf(d.span);
     out.push_back(std::move(d));
   }
-  if (!result.ok && !error_seen) {
-    Diagnostic d;
-    d.source = "tavjit";
-    d.code = "silent-failure";
-    d.message = "The document does not compile, and the compiler gives no message";
-    ExplainSilentFailure(scan, d);
-    d.range = doc.RangeOf(d.span);
-    out.push_back(std::move(d));
-  }
+  // Explanations that stand alone: failures that raise no event.
   for (const Explanation& e : result.explanations) {
+    if (e.event) continue;
     Diagnostic d;
     d.source = "tavjit";
-    d.code = "explanation";
-    d.severity = e.severity == Explanation::Severity::Error     ? Severity::Error
-                 : e.severity == Explanation::Severity::Warning ? Severity::Warning
-                                                                : Severity::Information;
+    d.code = !result.ok && !error_seen && e.severity == tavjit::Severity::Error ? "silent-failure"
+                                                                               : "explanation";
+    d.severity = SeverityOf(e.severity);
     d.message = e.message;
     if (e.line && e.column)
       d.span = placer.At(*e.line, *e.column);
@@ -205,14 +199,14 @@ std::vector<Diagnostic> Diagnose(const Document& doc, const Scan& scan, const Ca
     Diagnostic d;
     d.source = "tavjit lint";
     d.code = "lint";
-    d.severity = Severity::Information;
+    d.severity = SeverityOf(f.severity);
     d.message = f.message;
     // The element a note is about comes first in it, between backquotes.
     std::string element;
     if (size_t a = f.message.find('`'); a != std::string::npos)
       if (size_t b = f.message.find('`', a + 1); b != std::string::npos)
         element = f.message.substr(a + 1, b - a - 1);
-    if (const Tag* tag = placer.TagAt(f.line, element)) d.span = tag->name;
+    if (const Tag* tag = placer.TagAt(f.line, f.column, element)) d.span = tag->name;
     d.subject = element;
     d.range = doc.RangeOf(d.span);
     out.push_back(std::move(d));

@@ -85,50 +85,149 @@ struct FileResult {
   std::vector<tavjit::Diagnostic> events;
   std::vector<tavjit::Explanation> explanations;
   std::vector<tavjit::LintFinding> lint;
+  std::optional<std::string> source;  // the document's bytes, for source lines
 };
 
-const char* KindName(tavjit::Diagnostic::Kind k) {
-  return k == tavjit::Diagnostic::Kind::Warning ? "warning" : "error";
-}
+// How the lint's and the compiler's warnings count.
+struct Strictness {
+  bool lint_errors = false;     // a lint finding fails the file
+  bool warnings_fail = false;   // a warning fails the file
+  bool caret = true;
+};
 
-const char* SeverityName(tavjit::Explanation::Severity s) {
+const char* Name(tavjit::Severity s) {
   switch (s) {
-    case tavjit::Explanation::Severity::Error: return "error";
-    case tavjit::Explanation::Severity::Warning: return "warning";
-    case tavjit::Explanation::Severity::Note: return "note";
+    case tavjit::Severity::Error: return "error";
+    case tavjit::Severity::Warning: return "warning";
+    case tavjit::Severity::Note: return "note";
   }
   return "note";
 }
 
-void PrintLine(const std::string& file, const std::optional<uint32_t>& line, const char* severity,
-               const std::string& message) {
-  std::cerr << file;
-  if (line) std::cerr << ':' << *line;
-  std::cerr << ": " << severity << ": " << message << '\n';
+tavjit::Severity SeverityOf(const tavjit::Diagnostic& d) {
+  return d.kind == tavjit::Diagnostic::Kind::Warning ? tavjit::Severity::Warning
+                                                     : tavjit::Severity::Error;
 }
 
-void PrintDiagnostics(const FileResult& r) {
-  for (const tavjit::Diagnostic& d : r.events) PrintLine(r.file, d.line, KindName(d.kind), d.message);
+// What a diagnostic counts as for the file, as printed.
+tavjit::Severity Counted(tavjit::Severity s, const Strictness& how) {
+  return s == tavjit::Severity::Warning && how.warnings_fail ? tavjit::Severity::Error : s;
+}
+tavjit::Severity CountedLint(const tavjit::LintFinding& f, const Strictness& how) {
+  return how.lint_errors ? tavjit::Severity::Error : Counted(f.severity, how);
+}
+
+bool IsUtf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3
+                                    : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (len == 0 || i + len > s.size()) return false;
+    for (size_t k = 1; k < len; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += len;
+  }
+  return true;
+}
+
+// Line n (1-based) of a UTF-8 document, its line ends as XML reads them (LF,
+// CR LF or a lone CR); nullopt for a document whose columns would not match
+// its bytes (UTF-16, or not UTF-8).
+std::optional<std::string_view> SourceLine(std::string_view doc, uint32_t n) {
+  if (doc.starts_with("\xEF\xBB\xBF")) doc.remove_prefix(3);
+  if (doc.find('\0') != std::string_view::npos || !IsUtf8(doc)) return std::nullopt;
+  size_t at = 0;
+  for (uint32_t line = 1; line < n; ++line) {
+    at = doc.find_first_of("\r\n", at);
+    if (at == std::string_view::npos) return std::nullopt;
+    at += doc.compare(at, 2, "\r\n") == 0 ? 2 : 1;
+  }
+  return doc.substr(at, doc.find_first_of("\r\n", at) - at);
+}
+
+// FILE:LINE:COL: severity: message, then, as a compiler shows it, the
+// source line and a caret under the column (once for a place: a note at the
+// place just shown has none).
+void Print(const FileResult& r, const std::optional<uint32_t>& line,
+           const std::optional<uint32_t>& column, tavjit::Severity severity,
+           const std::string& message, bool caret) {
+  static std::pair<const FileResult*, std::pair<uint32_t, uint32_t>> shown;
+  const std::pair<uint32_t, uint32_t> place{line.value_or(0), column.value_or(0)};
+  if (severity == tavjit::Severity::Note && shown == std::make_pair(&r, place)) caret = false;
+  shown = {&r, place};
+  std::string out = r.file;
+  if (line) out += ':' + std::to_string(*line);
+  if (line && column) out += ':' + std::to_string(*column);
+  out += std::string(": ") + Name(severity) + ": " + message + '\n';
+  std::optional<std::string_view> text;
+  if (caret && line && column && r.source) text = SourceLine(*r.source, *line);
+  if (text && *column <= text->size() + 1) {
+    out.append(*text).push_back('\n');
+    // Tabs stay tabs and a character takes one place, so the caret lines up.
+    for (size_t i = 0; i + 1 < *column; ++i) {
+      const auto c = static_cast<unsigned char>((*text)[i]);
+      if (c == '\t') out += '\t';
+      else if ((c & 0xC0) != 0x80) out += ' ';
+    }
+    out += "^\n";
+  }
+  std::cerr << out;
+}
+
+void PrintDiagnostics(const FileResult& r, const Strictness& how) {
+  for (size_t i = 0; i < r.events.size(); ++i) {
+    const tavjit::Diagnostic& d = r.events[i];
+    Print(r, d.line, d.column, Counted(SeverityOf(d), how), d.message, how.caret);
+    for (const tavjit::Explanation& e : r.explanations)
+      if (e.event == i) Print(r, e.line, e.column, e.severity, e.message, how.caret);
+  }
   for (const tavjit::Explanation& e : r.explanations)
-    PrintLine(r.file, e.line, SeverityName(e.severity), e.message);
-  for (const tavjit::LintFinding& f : r.lint) PrintLine(r.file, f.line, "note", f.message);
+    if (!e.event || *e.event >= r.events.size())
+      Print(r, e.line, e.column, Counted(e.severity, how), e.message, how.caret);
+  for (const tavjit::LintFinding& f : r.lint)
+    Print(r, f.line, f.column, CountedLint(f, how), f.message, how.caret);
 }
 
-nlohmann::ordered_json LineOrNull(const std::optional<uint32_t>& line) {
-  return line ? nlohmann::ordered_json(*line) : nlohmann::ordered_json(nullptr);
+// Whether anything printed for the file has a line and a column to show.
+bool HasPlaces(const FileResult& r) {
+  for (const tavjit::Diagnostic& d : r.events)
+    if (d.column) return true;
+  for (const tavjit::Explanation& e : r.explanations)
+    if (e.column) return true;
+  for (const tavjit::LintFinding& f : r.lint)
+    if (f.column) return true;
+  return false;
 }
 
-nlohmann::ordered_json ToJson(const FileResult& r, bool lint) {
+// Whether the file fails with what was printed for it.
+bool Fails(const FileResult& r, const Strictness& how) {
+  if (!r.result) return true;
+  for (const tavjit::Diagnostic& d : r.events)
+    if (Counted(SeverityOf(d), how) == tavjit::Severity::Error) return true;
+  for (const tavjit::LintFinding& f : r.lint)
+    if (CountedLint(f, how) == tavjit::Severity::Error) return true;
+  return false;
+}
+
+nlohmann::ordered_json OrNull(const std::optional<uint32_t>& n) {
+  return n ? nlohmann::ordered_json(*n) : nlohmann::ordered_json(nullptr);
+}
+
+nlohmann::ordered_json ToJson(const FileResult& r, bool lint, const Strictness& how) {
   nlohmann::ordered_json events = nlohmann::ordered_json::array();
   for (const tavjit::Diagnostic& d : r.events)
-    events.push_back(
-        {{"kind", KindName(d.kind)}, {"message", d.message}, {"line", LineOrNull(d.line)}});
+    events.push_back({{"kind", d.kind == tavjit::Diagnostic::Kind::Warning ? "warning" : "error"},
+                      {"message", d.message},
+                      {"line", OrNull(d.line)},
+                      {"column", OrNull(d.column)}});
   nlohmann::ordered_json explanations = nlohmann::ordered_json::array();
   for (const tavjit::Explanation& e : r.explanations)
-    explanations.push_back({{"severity", SeverityName(e.severity)},
+    explanations.push_back({{"severity", Name(e.severity)},
                             {"message", e.message},
-                            {"line", LineOrNull(e.line)},
-                            {"column", LineOrNull(e.column)}});
+                            {"line", OrNull(e.line)},
+                            {"column", OrNull(e.column)},
+                            {"event", e.event ? nlohmann::ordered_json(*e.event)
+                                              : nlohmann::ordered_json(nullptr)}});
   nlohmann::ordered_json out = {{"file", r.file},
                                 {"result", r.result},
                                 {"text", r.text},
@@ -138,7 +237,10 @@ nlohmann::ordered_json ToJson(const FileResult& r, bool lint) {
   if (lint) {
     nlohmann::ordered_json findings = nlohmann::ordered_json::array();
     for (const tavjit::LintFinding& f : r.lint)
-      findings.push_back({{"line", LineOrNull(f.line)}, {"message", f.message}});
+      findings.push_back({{"line", OrNull(f.line)},
+                          {"column", OrNull(f.column)},
+                          {"severity", Name(CountedLint(f, how))},
+                          {"message", f.message}});
     out["lint"] = std::move(findings);
   }
   return out;
@@ -147,14 +249,16 @@ nlohmann::ordered_json ToJson(const FileResult& r, bool lint) {
 // Adds one file's object to the JSON array being written, indented as
 // nlohmann indents an array's elements. A file whose object does not fit in
 // memory is listed with its result and the reason alone.
-void AppendJson(std::string* array, FileResult& r, bool lint) {
+void AppendJson(std::string* array, FileResult& r, bool lint, const Strictness& how) {
   std::string object;
   try {
-    object = ToJson(r, lint).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    object =
+        ToJson(r, lint, how).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
   } catch (const std::bad_alloc&) {
-    FileResult small{r.file, false, {}, {}, {}, {}, {}};
-    small.explanations = {{tavjit::Explanation::Severity::Error, "out of memory", {}, {}}};
-    object = ToJson(small, lint).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    FileResult small{r.file, false, {}, {}, {}, {}, {}, {}};
+    small.explanations = {{tavjit::Severity::Error, "out of memory", {}, {}, {}}};
+    object = ToJson(small, lint, how)
+                 .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
   }
   *array += array->empty() ? "[\n  " : ",\n  ";
   for (char c : object) {
@@ -163,16 +267,76 @@ void AppendJson(std::string* array, FileResult& r, bool lint) {
   }
 }
 
+// The script in the encoding asked for: UTF-8 as compiled, UTF-16
+// little-endian with a byte order mark, or Windows-1252. nullopt, with the
+// reason, when a character has no place in the encoding.
+std::optional<std::string> Encode(const std::string& script, const std::string& encoding,
+                                  std::string* why) {
+  if (encoding == "utf-8") return script;
+  static constexpr char32_t k1252[32] = {
+      0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+  std::string out = encoding == "utf-16" ? "\xFF\xFE" : "";
+  uint32_t line = 1;
+  for (size_t i = 0; i < script.size();) {
+    const auto c = static_cast<unsigned char>(script[i]);
+    const int len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    char32_t cp = len == 1 ? c : len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
+    for (int k = 1; k < len && i + k < script.size(); ++k)
+      cp = (cp << 6) | (static_cast<unsigned char>(script[i + k]) & 0x3F);
+    const std::string_view written(script.data() + i, std::min<size_t>(len, script.size() - i));
+    i += static_cast<size_t>(len);
+    if (cp == '\n') ++line;
+    if (encoding == "utf-16") {
+      auto unit = [&out](char32_t u) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+      };
+      if (cp >= 0x10000) {
+        unit(0xD800 + ((cp - 0x10000) >> 10));
+        unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      } else {
+        unit(cp);
+      }
+      continue;
+    }
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+      out += static_cast<char>(cp);
+      continue;
+    }
+    const char32_t* hit = std::find(std::begin(k1252), std::end(k1252), cp);
+    if (cp == 0 || hit == std::end(k1252)) {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
+      *why = "line " + std::to_string(line) + " of the script holds " + code + " (" +
+             std::string(written) + "), which cp1252 cannot hold";
+      return std::nullopt;
+    }
+    out += static_cast<char>(0x80 + (hit - std::begin(k1252)));
+  }
+  return out;
+}
+
 struct CompileOptions {
-  std::string catalogue, output;
+  std::string catalogue, output, encoding = "utf-8";
   bool json = false;
   bool same_instance = false;
-  bool no_lint = false, lint_errors = false;
+  bool no_lint = false;
+  Strictness how;
   std::vector<std::string> files;
 };
 
+// Says what in a JSON catalogue source will not work as meant.
+void WarnAboutCatalogue(const std::string& source, const std::string& bytes) {
+  if (std::optional<std::vector<std::string>> warnings = tavjit::CatalogueWarnings(bytes, nullptr))
+    for (const std::string& w : *warnings) std::cerr << source << ": warning: " << w << '\n';
+}
+
 int RunCompile(const CompileOptions& opt) {
   const std::string catalogue = LoadCatalogue(opt.catalogue);
+  if (!opt.catalogue.empty() && !tavjit::LooksLikeCatalogueFile(*ReadFile(opt.catalogue)))
+    WarnAboutCatalogue(opt.catalogue, catalogue);
   if (!opt.json && opt.files.size() > 1 && !opt.output.empty() && !fs::is_directory(opt.output))
     throw UsageError{"with several files, -o must name a directory"};
   const auto from_stdin = std::count(opt.files.begin(), opt.files.end(), "-");
@@ -216,34 +380,51 @@ int RunCompile(const CompileOptions& opt) {
     r.file = opt.files[i] == "-" ? "<stdin>" : opt.files[i];
     sink = &r.events;
     try {
-      r.result = opt.files[i] == "-" ? jit.ExecuteFromBytes(ReadStdin()) : jit.Execute(r.file);
+      if (opt.files[i] == "-") {
+        r.source = ReadStdin();
+        r.result = jit.ExecuteFromBytes(*r.source);
+      } else {
+        r.result = jit.Execute(r.file);
+      }
       r.explanations = jit.Explanations();
       r.lint = jit.LintFindings();
     } catch (const std::bad_alloc&) {
       // Out of memory for this file alone; the next may fit.
       r.result = false;
-      r.explanations = {{tavjit::Explanation::Severity::Error, "out of memory", {}, {}}};
+      r.explanations = {{tavjit::Severity::Error, "out of memory", {}, {}, {}}};
     }
     sink = nullptr;
-    // With --lint-errors a finding fails the file as an error would.
-    const bool ok = r.result && !(opt.lint_errors && !r.lint.empty());
+    const bool ok = !Fails(r, opt.how);
     all_ok = all_ok && ok;
     if (opt.json) {
       r.text = jit.Text();
       r.errmsg = jit.ErrMsg();
-      AppendJson(&json, r, !opt.no_lint);
+      AppendJson(&json, r, !opt.no_lint, opt.how);
       continue;
     }
-    PrintDiagnostics(r);
+    if (opt.how.caret && !r.source && HasPlaces(r)) {
+      try {
+        r.source = ReadFile(r.file);
+      } catch (const std::bad_alloc&) {
+        // Without the source lines, then.
+      }
+    }
+    PrintDiagnostics(r, opt.how);
     if (!ok) continue;
-    const std::string& text = jit.Text();
+    std::string why;
+    const std::optional<std::string> text = Encode(jit.Text(), opt.encoding, &why);
+    if (!text) {
+      std::cerr << r.file << ": error: " << why << '\n';
+      all_ok = false;
+      continue;
+    }
     if (!outputs.empty()) {
-      all_ok = Write(outputs[i], text) && all_ok;
+      all_ok = Write(outputs[i], *text) && all_ok;
     } else if (opt.output.empty() || opt.output == "-") {
-      std::fwrite(text.data(), 1, text.size(), stdout);
+      std::fwrite(text->data(), 1, text->size(), stdout);
       std::fflush(stdout);
     } else {
-      all_ok = Write(opt.output, text) && all_ok;
+      all_ok = Write(opt.output, *text) && all_ok;
     }
   }
   if (opt.json) {
@@ -265,12 +446,14 @@ int RunCatalogueBuild(const std::string& src, const std::string& out) {
     std::cerr << src << ": error: " << error << '\n';
     return kExitFailed;
   }
+  WarnAboutCatalogue(src, *bytes);
   WriteOrThrow(out, *bytes);
   return kExitOk;
 }
 
+// Without a file, the built-in catalogue.
 int RunCatalogueDump(const std::string& path) {
-  std::optional<std::string> bytes = ReadFile(path);
+  std::optional<std::string> bytes = path.empty() ? tavjit::DefaultCatalogue() : ReadFile(path);
   if (!bytes) throw UsageError{"cannot read '" + path + "'"};
   std::string error;
   std::optional<std::string> json = tavjit::DumpCatalogue(*bytes, &error);
@@ -318,10 +501,25 @@ int main(int argc, char** argv) {
                     "file writes into the catalogue carry over to the next files");
   CLI::Option* no_lint =
       compile->add_flag("--no-lint", copt.no_lint, "Do not look for scripts that will not run");
-  compile->add_flag("--lint-errors", copt.lint_errors, "Fail (exit 1) when the lint finds anything")
+  compile->add_flag("--lint-errors", copt.how.lint_errors,
+                    "Make every lint finding an error: the file fails (exit 1)")
       ->excludes(no_lint);
+  compile->add_flag("--warnings-as-errors", copt.how.warnings_fail,
+                    "Make every warning an error: the file fails (exit 1), no script is written");
+  std::string werror;  // -Werror, as compilers spell it
+  compile->add_option("-W", werror, "-Werror: the same as --warnings-as-errors")
+      ->check(CLI::IsMember({"error"}));
+  bool no_caret = false;
+  compile->add_flag("--no-caret", no_caret,
+                    "Leave out the source line and caret under each diagnostic");
+  compile->add_option("--output-encoding", copt.encoding,
+                      "Encoding of the scripts written: utf-8 (default), utf-16 (little-endian, "
+                      "with a byte order mark, for Windows script hosts) or cp1252")
+      ->check(CLI::IsMember({"utf-8", "utf-16", "cp1252"}));
   compile->add_option("-o,--output", copt.output,
-                      "Output file (one FILE), or directory (several FILEs)");
+                      "Output file (one FILE), or directory (several FILEs). Without it one "
+                      "FILE's script goes to standard output, and several FILEs' scripts beside "
+                      "their sources, each as NAME.vbs");
   compile->add_option("FILE", copt.files, "TAV documents ('-' reads standard input)")->required();
 
   CLI::App* catalogue = app.add_subcommand("catalogue", "Build, dump and describe catalogues.");
@@ -331,7 +529,7 @@ int main(int argc, char** argv) {
   build->add_option("SRC", build_src, "JSON catalogue source")->required();
   build->add_option("-o,--output", build_out, "Catalogue file to write")->required();
   CLI::App* dump = catalogue->add_subcommand("dump", "Print a catalogue's JSON source.");
-  dump->add_option("CAT", dump_path, "Catalogue file")->required();
+  dump->add_option("CAT", dump_path, "Catalogue file (default: the built-in catalogue)");
   std::string derive_catalogue;
   CLI::App* schema =
       catalogue->add_subcommand("schema", "Print an XML Schema of the documents it accepts.");
@@ -348,6 +546,25 @@ int main(int argc, char** argv) {
   bool stdio = false;
   lsp->add_flag("--stdio", stdio, "Talk on standard input and output (the only way; for clients that ask)");
 
+  // CLI11 would only say that a subcommand is required.
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg.starts_with("-")) break;
+    const bool nested = i == 2 && std::string_view(argv[1]) == "catalogue";
+    if (i > 2 || (i == 2 && !nested)) break;
+    const std::vector<std::string_view> known =
+        nested ? std::vector<std::string_view>{"build", "dump", "schema", "docs"}
+               : std::vector<std::string_view>{"compile", "catalogue", "lsp"};
+    if (std::find(known.begin(), known.end(), arg) == known.end()) {
+      std::string list;
+      for (std::string_view k : known) list += (list.empty() ? "" : ", ") + std::string(k);
+      std::cerr << "tavjit: error: unknown subcommand '" << arg << "'" << (nested ? " of catalogue" : "")
+                << " (the subcommands are " << list << ")\n"
+                << "Run 'tavjit --help' for more information.\n";
+      return kExitUsage;
+    }
+  }
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
@@ -358,6 +575,8 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
+  copt.how.caret = !no_caret;
+  copt.how.warnings_fail = copt.how.warnings_fail || werror == "error";
   try {
     if (*compile) return RunCompile(copt);
     if (*lsp) return tavjit::lsp::RunServer(lsp_options);
