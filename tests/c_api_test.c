@@ -100,6 +100,19 @@ int main(void) {
   CHECK(s.warnings == 1);
   CHECK(strcmp(s.last, "Unsupported element, 'nosuch', found in document body.") == 0);
   CHECK(s.last_line == 4);
+  {
+    /* Explanations: a note on the first event, at its element. */
+    const struct seen before = s;
+    CHECK(tavjit_explanation_count(c) == 0);
+    tavjit_enable_explanations(c, 1);
+    CHECK(tavjit_execute(c, doc) == TAVJIT_OK);
+    CHECK(tavjit_explanation_count(c) == 1 && tavjit_explanation_event(c, 0) == 1);
+    CHECK(tavjit_explanation_severity(c, 0) == TAVJIT_NOTE);
+    CHECK(tavjit_explanation_line(c, 0) == 4 && tavjit_explanation_column(c, 0) == 1);
+    CHECK(strstr(tavjit_explanation_message(c, 0), "`nosuch`") != NULL);
+    tavjit_enable_explanations(c, 0);
+    s = before;
+  }
 
   /* The lint: off by default, then a finding with its line; the output is
    * the same either way. */
@@ -109,7 +122,8 @@ int main(void) {
   tavjit_enable_lint(c, 1);
   CHECK(tavjit_execute(c, doc) == TAVJIT_OK);
   CHECK(tavjit_lint_count(c) == 1);
-  CHECK(tavjit_lint_line(c, 0) == 4);
+  CHECK(tavjit_lint_line(c, 0) == 4 && tavjit_lint_column(c, 0) == 1);
+  CHECK(tavjit_lint_severity(c, 0) == TAVJIT_WARNING && tavjit_lint_severity(c, 1) == -1);
   CHECK(strstr(tavjit_lint_message(c, 0), "`total`") != NULL);
   CHECK(strcmp(tavjit_lint_message(c, 1), "") == 0 && tavjit_lint_line(c, 1) == 0);
   CHECK(strcmp(tavjit_text(c),

@@ -386,6 +386,59 @@ TEST_F(Tool, HelpAndVersionPrintToStdout) {
   }
 }
 
+// What the command line says, and where: diagnostics with their source line
+// and caret, severities, encodings, subcommands and catalogue sources.
+TEST_F(Tool, SaysWhatAndWhere) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string doc, catalogue;  // written as doc.tav and cat.json
+    int code;
+    std::vector<std::string> err_has;
+    std::string out_has;
+  };
+  const std::string unknown = Doc("  <nosuch/>");
+  const std::string warning = "doc.tav:5:3: warning: Unsupported element, 'nosuch', found in document body.\n";
+  const std::string note = "doc.tav:5:3: note: the catalogue has no element `nosuch`\n";
+  const Case cases[] = {
+      {{"compile", "doc.tav"}, unknown, "", 0, {warning + "  <nosuch/>\n  ^\n" + note}, ""},
+      {{"compile", "--no-caret", "doc.tav"}, unknown, "", 0, {warning + note}, ""},
+      {{"compile", "-Werror", "doc.tav"}, unknown, "", 1, {"doc.tav:5:3: error: Unsupported element"}, ""},
+      {{"compile", "--json", "doc.tav"}, Doc("<linecount variable=\"n\"/>"), "", 0, {},
+       "\"column\": 1,\n        \"severity\": \"warning\""},
+      {{"compile", "--output-encoding", "utf-16", "doc.tav"}, Doc("<cut/>"), "", 0, {},
+       std::string("\xFF\xFEO\0p\0t\0", 8)},
+      {{"compile", "--output-encoding", "cp1252", "doc.tav"},
+       Doc("<inserttext>\xE2\x82\xAC</inserttext>"), "", 0, {}, "\"\x80\""},
+      {{"compile", "--output-encoding", "cp1252", "doc.tav"},
+       Doc("<inserttext>\xE2\x82\xAC \xC5\x91</inserttext>"), "", 1,
+       {"doc.tav: error: line 3 of the script holds U+0151 (\xC5\x91), which cp1252 cannot hold"}, ""},
+      {{"compile", "--help"}, "", "", 0, {}, "beside their sources, each as NAME.vbs"},
+      {{"frobnicate"}, "", "", 2, {"unknown subcommand 'frobnicate'"}, ""},
+      {{"catalogue", "dump"}, "", "", 0, {}, "\"name\": \"inserttext\""},
+      {{"catalogue", "build", "cat.json", "-o", "x.tavcat"}, "", R"({"elements": [{"name": "cut",}]})",
+       1, {"cat.json: error: line 1, column 30: not valid JSON: syntax error"}, ""},
+      {{"compile", "--catalogue", "cat.json", "doc.tav"}, Doc("<cut/>"),
+       R"({"elements": [{"name": "cut", "attributes": [{"name": "a b", "type": 9, "default": 3}]},
+                        {"name": "Copy"}]})",
+       0,
+       {"cat.json: warning: elements[0].attributes[0].name: \"a b\" is not an XML attribute name",
+        "cat.json: warning: elements[0].attributes[0].type (\"a b\" of \"cut\"): 9 is no type",
+        "cat.json: warning: elements[0].attributes[0].default (\"a b\" of \"cut\"): never read",
+        "cat.json: warning: elements[1].name: \"Copy\" has no line in the compiler"},
+       "Cut"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    Write("doc.tav", c.doc);
+    Write("cat.json", c.catalogue);
+    const Outcome r = Run(c.args);
+    EXPECT_EQ(r.code, c.code) << r.err;
+    for (const std::string& e : c.err_has) EXPECT_NE(r.err.find(e), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(c.out_has), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find("[json.exception"), std::string::npos) << r.err;
+  }
+}
+
 TEST_F(Tool, CatalogueFromJsonSourceOrBuiltFile) {
   const std::string json = (fs::path(TAVJIT_SOURCE_DIR) / "src/catalogue/default_catalogue.json").string();
   ASSERT_EQ(Run({"catalogue", "build", json, "-o", "default.tavcat"}).code, 0);
