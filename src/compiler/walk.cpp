@@ -47,6 +47,20 @@ void ExplainUnsupportedElement(detail::Impl& impl, xml::Node node, std::string_v
   impl.Note(why, node.Where());
 }
 
+std::string UnknownAttribute(const CElement& def, std::string_view name) {
+  if (name == "xml:space")
+    return "`xml:space` is read by the XML parser (\"preserve\" keeps the blanks around the "
+           "text); the compiler then finds no such attribute of " + Code(def.ElementName()) +
+           ", which does no harm";
+  if (name == "xmlns" || name.starts_with("xmlns:"))
+    return "namespace declarations belong on the root `tav`, whose other attributes the "
+           "compiler ignores";
+  std::vector<std::string_view> names;
+  for (const auto& a : def.Attributes()) names.push_back(a->AttributeName());
+  return Code(def.ElementName()) + " has no attribute " + Code(name) + DidYouMean(name, names) +
+         "; it is skipped";
+}
+
 bool TakesElements(const CElement& def) {
   const branches::BranchRow* row = branches::FindRow(def.ElementName());
   return row && (row->role == branches::kIf || row->role == branches::kLoop);
@@ -75,13 +89,7 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
       const CAttributes::Ptr* attr = def.Attributes().Find(attr_name);
       if (!attr) {
         RaiseWarning(msg::UnsupportedAttribute(attr_name, name), place);
-        if (explain) {
-          std::vector<std::string_view> names;
-          for (const auto& a : def.Attributes()) names.push_back(a->AttributeName());
-          Note(Code(def.ElementName()) + " has no attribute " + Code(attr_name) +
-                   DidYouMean(attr_name, names) + "; it is skipped",
-               place);
-        }
+        if (explain) Note(UnknownAttribute(def, attr_name), place);
         return;
       }
       if (linter) {

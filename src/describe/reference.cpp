@@ -1,6 +1,7 @@
 // CatalogueReference: a Markdown reference of a catalogue's elements for
 // macro authors. Each example is compiled by the compiler itself, so the
 // script shown is the script a document gets.
+#include <cctype>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "catalogue/catalogue_json.h"
 #include "compiler/example_compiler.h"
 #include "describe/document_shape.h"
+#include "generator/branch_table.h"
 #include "generator/vocabulary.h"
 #include "tavjit/catalogue.hpp"
 
@@ -71,29 +73,130 @@ std::string Anchor(std::string_view name) {
   return out;
 }
 
-// The element with a sample value for each attribute and, when it takes
-// text, the word text; else inside an if, where it belongs.
-std::string ExampleElement(const CElement& e, const shape::Placement& placement) {
-  auto open = [](const CElement& el) {
-    std::string s = "<" + el.ElementName();
-    for (const CAttributes::Ptr& a : el.Attributes())
-      s += " " + a->AttributeName() + "=\"" + XmlAttributeValue(shape::SampleValue(*a)) + "\"";
-    return s;
-  };
-  std::string s = open(e) + (e.ContainsText() ? ">text</" + e.ElementName() + ">" : "/>");
-  if (&e == placement.else_element.get()) {
-    const CElement& if_element = *placement.if_element;
-    s = open(if_element) + ">" + s + "</" + if_element.ElementName() + ">";
+// "n > 0" from a description that says "..., for example n > 0.": the
+// words up to a full stop, colon, comma or semicolon that ends them, or "or".
+std::string ExampleIn(std::string_view description) {
+  const size_t at = description.find("for example ");
+  if (at == std::string_view::npos) return {};
+  std::string_view rest = description.substr(at + 12);
+  size_t end = 0;
+  for (; end < rest.size(); ++end) {
+    const char c = rest[end];
+    const bool last = end + 1 == rest.size() || rest[end + 1] == ' ';
+    if ((c == '.' || c == ':' || c == ',' || c == ';') && last) break;
+    if (rest.substr(end).starts_with(" or ")) break;
   }
-  return s;
+  return std::string(rest.substr(0, end));
 }
+
+bool MentionsN(std::string_view text) {
+  for (size_t i = text.find('n'); i != std::string_view::npos; i = text.find('n', i + 1))
+    if ((i == 0 || !std::isalnum(static_cast<unsigned char>(text[i - 1]))) &&
+        (i + 1 == text.size() || !std::isalnum(static_cast<unsigned char>(text[i + 1]))))
+      return true;
+  return false;
+}
+
+// An example as a document would write it: values of the attribute's type
+// (the example its description gives, the variable n, the range r), texts
+// that splice n, and the variables used declared first.
+class ExampleWriter {
+ public:
+  explicit ExampleWriter(const shape::Placement& placement) : placement_(placement) {
+    // What if and loop hold in their examples: a step that takes text alone.
+    for (const CElements::Ptr& e : placement.steps) {
+      const branches::BranchRow* row = branches::FindRow(e->ElementName());
+      if (row && row->role == branches::kDeclaresVariable) has_var_ = true;
+      if (row && row->role == branches::kDeclaresRange) has_range_ = true;
+      bool plain = e->ContainsText() && row && row->role == branches::kNone;
+      for (const CAttributes::Ptr& a : e->Attributes()) plain = plain && !shape::MustBeWritten(*a);
+      if (plain) {
+        inner_ = e.get();
+        break;
+      }
+    }
+  }
+
+  std::string Body(const CElement& e) {
+    uses_n_ = uses_r_ = false;
+    const branches::BranchRow* row = branches::FindRow(e.ElementName());
+    role_ = row ? row->role : branches::kNone;
+    std::string s;
+    if (&e == placement_.else_element.get()) {
+      const CElement& holder = *placement_.if_element;
+      role_ = branches::kIf;
+      s = Open(holder) + ">" + Inner() + Element(e) + Inner() + "</" + holder.ElementName() + ">";
+    } else if (role_ == branches::kIf || role_ == branches::kLoop) {
+      s = Open(e) + ">" + Inner() + "</" + e.ElementName() + ">";
+    } else {
+      s = Element(e);
+    }
+    std::string head;
+    if (has_var_ && uses_n_ && role_ != branches::kDeclaresVariable) head += "<var name=\"n\">3</var>\n";
+    if (has_range_ && uses_r_) head += "<range name=\"r\"/>\n";
+    return head + s;
+  }
+
+ private:
+  std::string Value(const CAttribute& a) {
+    switch (TypeOf(a)) {
+      case AttributeType::kNumber:
+        if (!has_var_) break;
+        uses_n_ = true;
+        return "%n%";
+      case AttributeType::kVariableName:
+        if (role_ == branches::kDeclaresRange) return "r";
+        if (role_ == branches::kDeclaresVariable) return "n";
+        if (a.AttributeName() == "range" || role_ == branches::kSetsRange) {
+          if (!has_range_) break;
+          uses_r_ = true;
+          return "r";
+        }
+        if (!has_var_) break;
+        uses_n_ = true;
+        return "n";
+      case AttributeType::kText: {
+        const std::string example = ExampleIn(a.Description());
+        if (example.empty()) return shape::SampleValue(a);
+        uses_n_ = uses_n_ || MentionsN(example);
+        return example;
+      }
+      default: break;
+    }
+    return shape::SampleValue(a);
+  }
+  std::string Text(const CElement& e) {
+    std::string example = ExampleIn(e.TextDescription());
+    if (example.empty() && has_var_ && e.TextDescription().find("%name%") != std::string::npos)
+      example = "Line %n%";
+    if (example.empty()) return "text";
+    uses_n_ = uses_n_ || MentionsN(example) || example.find("%n%") != std::string::npos;
+    return XmlAttributeValue(example);
+  }
+  std::string Open(const CElement& e) {
+    std::string s = "<" + e.ElementName();
+    for (const CAttributes::Ptr& a : e.Attributes())
+      s += " " + a->AttributeName() + "=\"" + XmlAttributeValue(Value(*a)) + "\"";
+    return s;
+  }
+  std::string Element(const CElement& e) {
+    return Open(e) + (e.ContainsText() ? ">" + Text(e) + "</" + e.ElementName() + ">" : "/>");
+  }
+  std::string Inner() { return inner_ ? Element(*inner_) : std::string(); }
+
+  const shape::Placement& placement_;
+  const CElement* inner_ = nullptr;
+  branches::Role role_ = branches::kNone;
+  bool has_var_ = false, has_range_ = false;  // the catalogue declares variables, ranges
+  bool uses_n_ = false, uses_r_ = false;
+};
 
 // The example body in a whole document, compiled as it would be on a fresh
 // instance.
 ExampleCompiler::Result CompileBody(ExampleCompiler& compiler, const std::string& body) {
   return compiler.Compile(
       "<?xml version=\"1.0\"?><tav version=\"1.0\" edition=\"" + std::string(kEdition) +
-      "\"><tavhead><version>1</version></tavhead><tavbody>" + body + "</tavbody></tav>");
+      "\"><tavhead><version>1</version></tavhead><tavbody>\n" + body + "\n</tavbody></tav>");
 }
 
 std::string TypeCell(const CAttribute& a) {
@@ -135,13 +238,15 @@ void ReferenceWriter::Intro() {
       "  (`n`) or by a reference (`%n%`).\n"
       "- true or false, or a variable: `true` or `false` in any letter case, or a variable as\n"
       "  above.\n"
-      "- one of: one of the values listed.\n"
+      "- one of: one of the values listed, in any letter case.\n"
       "- variable name: letters, digits and `_`, not starting with a digit.\n"
       "- text: anything.\n"
       "\n"
       "An element that leaves an attribute out gets the value that the last element of the\n"
-      "same name gave it, or else the default. Each example is compiled on its own by the\n"
-      "compiler; every line of a script ends in CR LF.\n"
+      "same name gave it, or else the default. A text loses the blanks and line breaks at its\n"
+      "ends unless `xml:space=\"preserve\"` is in force; `%n%` in it splices in the variable\n"
+      "`n` ([values.md](values.md) says how texts and values are read). Each example is\n"
+      "compiled on its own by the compiler; every line of a script ends in CR LF.\n"
       "\n";
   // The contents: one link per element, in the order of the sections.
   std::string line;
@@ -174,7 +279,7 @@ void ReferenceWriter::Attributes(const CElement& e) {
 }
 
 void ReferenceWriter::Example(const CElement& e) {
-  const std::string body = ExampleElement(e, placement_);
+  const std::string body = ExampleWriter(placement_).Body(e);
   const ExampleCompiler::Result c = CompileBody(compiler_, body);
   out_ += "```xml\n" + body + "\n```\n\n";
   if (!c.ok) {

@@ -95,6 +95,7 @@ class SchemaWriter {
   void ElementDeclaration(int indent, const CElement& e);
   void ElementType(const CElement& e);
   void Attribute(int indent, const CAttribute& a);
+  void XmlAttributes(int indent);
   void StepsRef(int indent) {
     Line(indent, R"(<xs:group ref="tav-steps" minOccurs="0" maxOccurs="unbounded"/>)");
   }
@@ -163,6 +164,7 @@ void SchemaWriter::Root() {
   Line(3, "<xs:attribute name=\"edition\" type=\"tav-edition\" use=\"required\">");
   Documentation(4, "The edition of TAV: " + std::string(kEdition) + ", in any letter case.");
   Line(3, "</xs:attribute>");
+  XmlAttributes(3);
   Line(2, "</xs:complexType>");
   Line(1, "</xs:element>");
 }
@@ -178,6 +180,7 @@ void SchemaWriter::Header() {
     Line(3, "</xs:element>");
   }
   Line(2, "</xs:all>");
+  XmlAttributes(2);
   Line(1, "</xs:complexType>");
 }
 
@@ -245,7 +248,15 @@ void SchemaWriter::ElementType(const CElement& e) {
     StepsRef(2);
   }
   for (const CAttributes::Ptr& a : e.Attributes()) Attribute(2, *a);
+  XmlAttributes(2);
   Line(1, "</xs:complexType>");
+}
+
+// xml:space and the other attributes of XML itself, which the parser reads
+// (xml:space="preserve" keeps blanks in the text) wherever they stand.
+void SchemaWriter::XmlAttributes(int indent) {
+  Line(indent, "<xs:anyAttribute namespace=\"http://www.w3.org/XML/1998/namespace\" "
+               "processContents=\"lax\"/>");
 }
 
 std::string SchemaWriter::Write(const CElements& catalogue) {
@@ -257,6 +268,7 @@ std::string SchemaWriter::Write(const CElements& catalogue) {
   Header();
   Line(1, "<xs:complexType name=\"tav-body\">");
   StepsRef(2);
+  XmlAttributes(2);
   Line(1, "</xs:complexType>");
   Line(1, "<xs:group name=\"tav-steps\">");
   Line(2, "<xs:choice>");
