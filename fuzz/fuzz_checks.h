@@ -34,6 +34,8 @@ struct Compiler {
   Compiler() {
     jit.OnErrorMessage([this](const std::string& m) { errors.push_back(m); });
     jit.InitDefault();
+    jit.EnableExplanations(true);
+    jit.EnableLint(true);
   }
 };
 
@@ -41,12 +43,17 @@ struct Compiler {
 // file adds nothing that depends on the bytes). Beyond not crashing, the
 // compile keeps its promises to the host: success carries no message, a
 // failure raises at most one ErrorMessage and ErrMsg holds its text, and a
-// script starts with "Option Explicit".
+// script starts with "Option Explicit". A failure is explained, with a line
+// (every document has one, bytes or not).
 inline std::string CheckDocument(Compiler& c, std::string_view bytes) {
   c.errors.clear();
   const bool ok = c.jit.ExecuteFromBytes(bytes);
   const std::string& msg = c.jit.ErrMsg();
   if (ok && (!msg.empty() || !c.errors.empty())) return "success with an error message";
+  bool placed = false;
+  for (const tavjit::Explanation& e : c.jit.Explanations())
+    placed = placed || e.line.value_or(0) > 0 || e.message == "out of memory";
+  if (!ok && !placed) return "a failure without an explanation that has a line";
   if (c.errors.size() > 1) return "more than one ErrorMessage";
   if (c.errors.size() == 1 && c.errors.front() != msg) return "ErrMsg differs from the event";
   if (c.errors.empty() && !msg.empty()) return "ErrMsg set without an event";

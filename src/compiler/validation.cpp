@@ -81,9 +81,10 @@ bool detail::Impl::CheckIfValid(const xml::Document& doc) {
   xml::Node header = FirstElementFrom(root.FirstChild());
   if (!header) {
     SetErrMsg(msg::kNoHeaderElement, root_place);
-    Note("`tav` holds no element: the header `tavhead` comes first in it, then the body "
-         "`tavbody`",
-         root_place);
+    if (explain)
+      Note("`tav` holds no element: the header `tavhead` comes first in it, then the body "
+           "`tavbody`",
+           root_place);
     return false;
   }
   const Place header_place = header.Where();
@@ -94,8 +95,9 @@ bool detail::Impl::CheckIfValid(const xml::Document& doc) {
   }
   if (!header.HasChildNodes()) {
     SetErrMsg(msg::kEmptyHeader, header_place);
-    Note("`tavhead` is empty; it must hold a `version` element, such as `<version>1</version>`",
-         header_place);
+    if (explain)
+      Note("`tavhead` is empty; it must hold a `version` element, such as `<version>1</version>`",
+           header_place);
     return false;
   }
 

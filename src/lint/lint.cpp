@@ -159,6 +159,17 @@ void Linter::ObserveElements(Site& site) {
   }
   if (site.kind == Kind::kEndif || site.kind == Kind::kEndloop) {
     const Kind opener = site.kind == Kind::kEndif ? Kind::kIf : Kind::kLoop;
+    // The walk lists a closing at its if's or loop's place; an `IF` in
+    // another letter case gets none and stays open.
+    for (size_t j = open_elements_.size(); site.column && j-- > 0;) {
+      const Site& o = open_elements_[j].site;
+      if (o.kind != opener || o.line != site.line || o.column != site.column) continue;
+      OpenElement open = std::move(open_elements_[j]);
+      open_elements_.erase(open_elements_.begin() + static_cast<std::ptrdiff_t>(j));
+      site.paired = open.site.index;
+      if (open.guard_cut) NoteGuardCutIf(open);
+      return;
+    }
     while (!open_elements_.empty()) {
       OpenElement open = std::move(open_elements_.back());
       open_elements_.pop_back();
@@ -182,6 +193,15 @@ void Linter::NoteGuardCutIf(const OpenElement& open) {
            std::string(open.has_else ? " (and those after its `else` whenever none is)" : "") +
            "; compute the condition into a `var` first (for example with a `shortexpression`) "
            "and test that variable in `expression`.");
+}
+
+// The compiler adds the closing of an if or loop itself, but only after an
+// element named exactly `if` or `loop`.
+void Linter::NoteNoClosing(const OpenBlock& b) {
+  Note(b.site, Who(b.site.element) + " gets no closing " + Code(CloseKeyword(b.kind)) +
+                   ": the compiler adds one only after an element written " +
+                   Who(b.site.element) + ", in lower case (and only when the catalogue "
+                   "defines its end), so " + kRefused + "; write the name in lower case.");
 }
 
 void Linter::Unpaired(Block kind, const char* keyword) {
@@ -576,6 +596,10 @@ void Linter::Close(const Site& site, Block kind) {
     }
     for (size_t k = j + 1; k < blocks_.size(); ++k) {
       const OpenBlock& b = blocks_[k];
+      if (b.site.kind == Kind::kIf || b.site.kind == Kind::kLoop) {
+        NoteNoClosing(b);
+        continue;
+      }
       Note(b.site, Who(b.site.element) + " opens " + A(b.kind) + " block that is still open at " +
                        Who(site.element) + LineSuffix(site.line) +
                        ": blocks must close in the order they open, so " + kRefused +
@@ -711,12 +735,7 @@ std::vector<LintFinding> Linter::Finish(std::string_view text) {
   }
   for (const OpenBlock& b : blocks_) {
     if (b.site.kind == Kind::kIf || b.site.kind == Kind::kLoop) {
-      // The compiler adds the closing itself, but only after an element named
-      // exactly `if` or `loop`.
-      Note(b.site, Who(b.site.element) + " gets no closing " + Code(CloseKeyword(b.kind)) +
-                       ": the compiler adds one only after an element written " +
-                       Who(b.site.element) + ", in lower case (and only when the catalogue "
-                       "defines its end), so " + kRefused + "; write the name in lower case.");
+      NoteNoClosing(b);
       continue;
     }
     Note(b.site, Who(b.site.element) + " opens " + A(b.kind) + " block that is never closed: " +

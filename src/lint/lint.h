@@ -90,6 +90,7 @@ class Linter {
   void CheckGuard(const Site& site);
   void TrackOwn(const Statement& s);
   void Unpaired(Block kind, const char* keyword);
+  void NoteNoClosing(const OpenBlock& b);
   void NoteGuardCutIf(const OpenElement& open);
   void CheckEmptySlots(const CElement& e, const branches::BranchRow& row, const Site& site,
                        std::string_view inner,

@@ -377,8 +377,10 @@ ParseResult ParseWithTree(std::string_view bytes, Arena* arena, std::vector<Prob
   try {
     const uint64_t budget = kBudgetFactor * bytes.size() + kBudgetExtra;
     if (!WithinExpansionBudget(doc.get(), budget)) {
-      log.Add({}, "its entities would expand to more than " + std::to_string(kBudgetFactor) +
-                      " times the size of the file: tavjit refuses such documents");
+      log.Add(PlaceOf(xmlDocGetRootElement(doc.get())),
+              "the entities of the document would expand to more than " +
+                  std::to_string(kBudgetFactor) +
+                  " times the size of the file: tavjit refuses such documents");
       return ParseResult::NotWellFormed;
     }
     if (!CopyToArena(doc.get(), run, arena)) return ParseResult::NotWellFormed;
