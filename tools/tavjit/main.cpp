@@ -78,15 +78,6 @@ bool Write(const std::string& path, std::string_view bytes) {
   return false;
 }
 
-struct FileResult {
-  std::string file;
-  bool result = false;
-  std::string text, errmsg;
-  std::vector<tavjit::Diagnostic> events;
-  std::vector<tavjit::Explanation> explanations;
-  std::vector<tavjit::LintFinding> lint;
-  std::optional<std::string> source;  // the document's bytes, for source lines
-};
 
 // How the lint's and the compiler's warnings count.
 struct Strictness {
@@ -130,37 +121,59 @@ bool IsUtf8(std::string_view s) {
   return true;
 }
 
-// Line n (1-based) of a UTF-8 document, its line ends as XML reads them (LF,
-// CR LF or a lone CR); nullopt for a document whose columns would not match
-// its bytes (UTF-16, or not UTF-8).
-std::optional<std::string_view> SourceLine(std::string_view doc, uint32_t n) {
-  if (doc.starts_with("\xEF\xBB\xBF")) doc.remove_prefix(3);
-  if (doc.find('\0') != std::string_view::npos || !IsUtf8(doc)) return std::nullopt;
-  size_t at = 0;
-  for (uint32_t line = 1; line < n; ++line) {
-    at = doc.find_first_of("\r\n", at);
-    if (at == std::string_view::npos) return std::nullopt;
-    at += doc.compare(at, 2, "\r\n") == 0 ? 2 : 1;
+// The lines of a UTF-8 document, their ends as XML reads them (LF, CR LF or
+// a lone CR); none for a document whose columns would not match its bytes
+// (UTF-16, or not UTF-8).
+class SourceLines {
+ public:
+  explicit SourceLines(std::string doc) : doc_(std::move(doc)) {
+    std::string_view d = doc_;
+    if (d.starts_with("\xEF\xBB\xBF")) d.remove_prefix(3);
+    if (d.find('\0') != std::string_view::npos || !IsUtf8(d)) return;
+    for (size_t at = 0;;) {
+      const size_t end = d.find_first_of("\r\n", at);
+      lines_.push_back(d.substr(at, end == std::string_view::npos ? end : end - at));
+      if (end == std::string_view::npos) break;
+      at = end + (d.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
   }
-  return doc.substr(at, doc.find_first_of("\r\n", at) - at);
-}
+  SourceLines(const SourceLines&) = delete;  // the lines point into the text
+  SourceLines& operator=(const SourceLines&) = delete;
+  // Line n, 1-based.
+  std::optional<std::string_view> Line(uint32_t n) const {
+    if (n == 0 || n > lines_.size()) return std::nullopt;
+    return lines_[n - 1];
+  }
 
-// FILE:LINE:COL: severity: message, then, as a compiler shows it, the
-// source line and a caret under the column (once for a place: a note at the
-// place just shown has none).
+ private:
+  std::string doc_;
+  std::vector<std::string_view> lines_;
+};
+
+struct FileResult {
+  std::string file;
+  bool result = false;
+  std::string text, errmsg;
+  std::vector<tavjit::Diagnostic> events;
+  std::vector<tavjit::Explanation> explanations;
+  std::vector<tavjit::LintFinding> lint;
+  std::optional<SourceLines> source;
+};
+
+using Shown = std::optional<std::pair<uint32_t, uint32_t>>;  // the place last shown
+
 void Print(const FileResult& r, const std::optional<uint32_t>& line,
            const std::optional<uint32_t>& column, tavjit::Severity severity,
-           const std::string& message, bool caret) {
-  static std::pair<const FileResult*, std::pair<uint32_t, uint32_t>> shown;
+           const std::string& message, bool caret, Shown& shown) {
   const std::pair<uint32_t, uint32_t> place{line.value_or(0), column.value_or(0)};
-  if (severity == tavjit::Severity::Note && shown == std::make_pair(&r, place)) caret = false;
-  shown = {&r, place};
+  if (severity == tavjit::Severity::Note && shown == place) caret = false;
+  shown = place;
   std::string out = r.file;
   if (line) out += ':' + std::to_string(*line);
   if (line && column) out += ':' + std::to_string(*column);
   out += std::string(": ") + Name(severity) + ": " + message + '\n';
   std::optional<std::string_view> text;
-  if (caret && line && column && r.source) text = SourceLine(*r.source, *line);
+  if (caret && line && column && r.source) text = r.source->Line(*line);
   if (text && *column <= text->size() + 1) {
     out.append(*text).push_back('\n');
     // Tabs stay tabs and a character takes one place, so the caret lines up.
@@ -175,17 +188,18 @@ void Print(const FileResult& r, const std::optional<uint32_t>& line,
 }
 
 void PrintDiagnostics(const FileResult& r, const Strictness& how) {
+  Shown shown;
   for (size_t i = 0; i < r.events.size(); ++i) {
     const tavjit::Diagnostic& d = r.events[i];
-    Print(r, d.line, d.column, Counted(SeverityOf(d), how), d.message, how.caret);
+    Print(r, d.line, d.column, Counted(SeverityOf(d), how), d.message, how.caret, shown);
     for (const tavjit::Explanation& e : r.explanations)
-      if (e.event == i) Print(r, e.line, e.column, e.severity, e.message, how.caret);
+      if (e.event == i) Print(r, e.line, e.column, e.severity, e.message, how.caret, shown);
   }
   for (const tavjit::Explanation& e : r.explanations)
     if (!e.event || *e.event >= r.events.size())
-      Print(r, e.line, e.column, Counted(e.severity, how), e.message, how.caret);
+      Print(r, e.line, e.column, Counted(e.severity, how), e.message, how.caret, shown);
   for (const tavjit::LintFinding& f : r.lint)
-    Print(r, f.line, f.column, CountedLint(f, how), f.message, how.caret);
+    Print(r, f.line, f.column, CountedLint(f, how), f.message, how.caret, shown);
 }
 
 // Whether anything printed for the file has a line and a column to show.
@@ -375,14 +389,15 @@ int RunCompile(const CompileOptions& opt) {
 
   bool all_ok = true;
   std::string json;
+  std::string stdin_bytes;
   for (size_t i = 0; i < opt.files.size(); ++i) {
     FileResult r;
     r.file = opt.files[i] == "-" ? "<stdin>" : opt.files[i];
     sink = &r.events;
     try {
       if (opt.files[i] == "-") {
-        r.source = ReadStdin();
-        r.result = jit.ExecuteFromBytes(*r.source);
+        stdin_bytes = ReadStdin();
+        r.result = jit.ExecuteFromBytes(stdin_bytes);
       } else {
         r.result = jit.Execute(r.file);
       }
@@ -402,9 +417,11 @@ int RunCompile(const CompileOptions& opt) {
       AppendJson(&json, r, !opt.no_lint, opt.how);
       continue;
     }
-    if (opt.how.caret && !r.source && HasPlaces(r)) {
+    if (opt.how.caret && HasPlaces(r)) {
       try {
-        r.source = ReadFile(r.file);
+        std::optional<std::string> bytes =
+            opt.files[i] == "-" ? std::move(stdin_bytes) : ReadFile(r.file);
+        if (bytes) r.source.emplace(std::move(*bytes));
       } catch (const std::bad_alloc&) {
         // Without the source lines, then.
       }
