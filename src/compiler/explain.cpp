@@ -2,6 +2,7 @@
 #include "compiler/explain.h"
 
 #include <algorithm>
+#include <array>
 
 namespace tavjit {
 
@@ -9,27 +10,36 @@ namespace {
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
+constexpr size_t kLongest = 64;  // names longer than this get no suggestion
+
 // Edits (insert, delete, replace, swap two neighbours) from a to b, letter
-// case aside; stops counting past limit.
+// case aside, over three rows of the table; limit + 1 when there are more.
 size_t Distance(std::string_view a, std::string_view b, size_t limit) {
-  if (a.size() > b.size() + limit || b.size() > a.size() + limit) return limit + 1;
-  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
-  for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-  for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
-  for (size_t i = 1; i <= a.size(); ++i)
+  if (a.size() > b.size() + limit || b.size() > a.size() + limit || b.size() > kLongest)
+    return limit + 1;
+  std::array<size_t, kLongest + 1> before{}, last{}, row{};
+  for (size_t j = 0; j <= b.size(); ++j) last[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    row[0] = i;
+    size_t best = row[0];
     for (size_t j = 1; j <= b.size(); ++j) {
       const bool same = Lower(a[i - 1]) == Lower(b[j - 1]);
-      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (same ? 0 : 1)});
+      row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + (same ? 0 : 1)});
       if (i > 1 && j > 1 && Lower(a[i - 1]) == Lower(b[j - 2]) && Lower(a[i - 2]) == Lower(b[j - 1]))
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        row[j] = std::min(row[j], before[j - 2] + 1);
+      best = std::min(best, row[j]);
     }
-  return d[a.size()][b.size()];
+    if (best > limit) return limit + 1;
+    before = last;
+    last = row;
+  }
+  return last[b.size()];
 }
 
 }  // namespace
 
 std::string ClosestName(std::string_view name, const std::vector<std::string_view>& names) {
-  if (name.size() > 64) return {};
+  if (name.size() > kLongest) return {};
   const size_t limit = name.size() < 3 ? 0 : name.size() < 6 ? 1 : 2;
   std::string_view best;
   size_t best_distance = limit + 1;
@@ -38,6 +48,15 @@ std::string ClosestName(std::string_view name, const std::vector<std::string_vie
     if (d < best_distance) best = candidate, best_distance = d;
   }
   return std::string(best);
+}
+
+std::string Code(std::string_view s) {
+  std::string out;
+  out.reserve(s.size() + 2);
+  out.push_back('`');
+  out.append(s);
+  out.push_back('`');
+  return out;
 }
 
 std::string DidYouMean(std::string_view name, const std::vector<std::string_view>& names) {

@@ -12,6 +12,9 @@ namespace tavjit {
 // short names, two for longer ones). Empty when none is.
 std::string ClosestName(std::string_view name, const std::vector<std::string_view>& names);
 
+// `s`, between backquotes, as the explanations quote names and values.
+std::string Code(std::string_view s);
+
 // " (did you mean `x`?)" for the closest name, or nothing.
 std::string DidYouMean(std::string_view name, const std::vector<std::string_view>& names);
 

@@ -231,6 +231,7 @@ void detail::Impl::Begin() {
   script_blocks.clear();
   explanations.clear();
   events = 0;
+  name_notes.clear();
   written_at.clear();
   if (!initialised)
     throw ExecuteError(kErrorInitNotCalled, msg::kExecuteSource, msg::kInitNotCalled);

@@ -61,6 +61,9 @@ struct Impl {
   bool explain = false;
   std::vector<Explanation> explanations;
   size_t events = 0;  // raised by this compile, errors and warnings together
+  // The notes on unknown names of this compile, by name: a document that
+  // misspells a name tends to do so again.
+  std::unordered_map<std::string, std::string> name_notes;
 
   // Where each attribute value the walk wrote into the catalogue stands in
   // the document, and each value as Init loaded it; kept while the lint is

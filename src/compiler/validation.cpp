@@ -19,8 +19,6 @@ bool IsAllowedHeaderElement(std::string_view name) {
          name == "web";
 }
 
-std::string Code(std::string_view s) { return "`" + std::string(s) + "`"; }
-
 // "the first element in `tav` is `x`; it must be `tavhead`", with a word on
 // letter case where only that differs.
 std::string NotNamed(std::string_view what, std::string_view name, std::string_view wanted) {

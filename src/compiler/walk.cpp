@@ -18,8 +18,6 @@ void AddClosing(detail::Impl& impl, const char* name, Place place) {
   if (const CElements::Ptr* def = impl.catalogue.Find(name)) impl.script.Add(**def, place);
 }
 
-std::string Code(std::string_view s) { return "`" + std::string(s) + "`"; }
-
 std::string LineOf(Place p) { return p.line ? " at line " + std::to_string(p.line) : std::string(); }
 
 // The element names a document may write, for "did you mean".
@@ -31,13 +29,24 @@ std::vector<std::string_view> WritableNames(const CElements& catalogue) {
   return names;
 }
 
+// The note on a name, made once per compile for each key.
+template <class Make>
+const std::string& NameNote(detail::Impl& impl, std::string key, Make&& make) {
+  auto [it, fresh] = impl.name_notes.try_emplace(std::move(key));
+  if (fresh) it->second = make();
+  return it->second;
+}
+
 void ExplainUnsupportedElement(detail::Impl& impl, xml::Node node, std::string_view name) {
   std::string why;
   if (name == "endif" || name == "endloop") {
     why = Code(name) + " is not written in documents: the compiler adds it after the children of each " +
           Code(name == "endif" ? "if" : "loop") + "; leave it out";
   } else {
-    why = "the catalogue has no element " + Code(name) + DidYouMean(name, WritableNames(impl.catalogue));
+    why = NameNote(impl, std::string(name), [&] {
+      return "the catalogue has no element " + Code(name) +
+             DidYouMean(name, WritableNames(impl.catalogue));
+    });
     for (xml::Node c = node.FirstChild(); c; c = c.NextSibling())
       if (c.IsElement()) {
         why += "; it is skipped with everything inside it";
@@ -89,7 +98,10 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
       const CAttributes::Ptr* attr = def.Attributes().Find(attr_name);
       if (!attr) {
         RaiseWarning(msg::UnsupportedAttribute(attr_name, name), place);
-        if (explain) Note(UnknownAttribute(def, attr_name), place);
+        if (explain)
+          Note(NameNote(*this, def.ElementName() + " " + std::string(attr_name),
+                        [&] { return UnknownAttribute(def, attr_name); }),
+               place);
         return;
       }
       if (linter) {
