@@ -38,6 +38,22 @@ std::optional<std::string> WithLoneCrsAsLfs(std::string_view bytes) {
   return out;
 }
 
+// Why a document was refused when the parser does not say: libxml2 takes a
+// NUL byte for the end of its input and stops there without a word.
+Problem Unsaid(std::string_view bytes) {
+  const size_t nul = bytes.find('\0');
+  // In UTF-16 and UTF-32 a NUL byte is part of a character.
+  if (nul == std::string_view::npos || nul < 4 || bytes.starts_with("\xFF\xFE") ||
+      bytes.starts_with("\xFE\xFF"))
+    return {{1, 0}, "the XML parser refused the document without saying where"};
+  const std::string_view before = bytes.substr(0, nul);
+  const size_t line_start = before.rfind('\n') + 1;  // 0 when there is none
+  const auto line = static_cast<uint32_t>(std::count(before.begin(), before.end(), '\n') + 1);
+  return {{line, static_cast<uint32_t>(std::min<size_t>(nul - line_start + 1, UINT32_MAX))},
+          "a NUL byte (at offset " + std::to_string(nul) +
+              "), which XML text cannot hold: the parser stops there"};
+}
+
 }  // namespace
 
 std::unique_ptr<Document> Document::Parse(std::string_view bytes, bool* out_of_memory,
@@ -63,6 +79,8 @@ std::unique_ptr<Document> Document::Parse(std::string_view bytes, bool* out_of_m
       if (problems) problems->clear();
       result = ParseWithTree(bytes, &doc->arena_, problems);
     }
+    if (result == ParseResult::NotWellFormed && problems && problems->empty())
+      problems->push_back(Unsaid(bytes));
   } catch (const std::bad_alloc&) {
     result = ParseResult::OutOfMemory;
   }

@@ -123,9 +123,11 @@ void OnStructuredError(void* ctx, xmlErrorPtr error) {
                    ? static_cast<xmlParserCtxtPtr>(error->ctxt)
                    : nullptr;
   xmlParserInputPtr in = ctxt ? ctxt->input : nullptr;
-  Place place{error->line > 0 ? static_cast<uint32_t>(error->line) : 0, 0};
+  // Errors of the encoding layer name no parser: where the parser stands.
+  Place place = log->places.Here();
   if (in && in->cur && in->base)
     place = log->places.At(ctxt, ErrorPosition(*error, in), static_cast<uint32_t>(in->line));
+  if (place.line == 0 && error->line > 0) place = {static_cast<uint32_t>(error->line), 0};
   log->Add(place, Reason(*error, in));
 }
 
@@ -241,6 +243,7 @@ Place PlaceFinder::At(xmlParserCtxtPtr ctxt, const xmlChar* p, uint32_t line) {
 }
 
 Place PlaceFinder::Here(xmlParserCtxtPtr ctxt) {
+  if (!ctxt) ctxt = ctxt_;
   xmlParserInputPtr in = ctxt ? ctxt->input : nullptr;
   if (!in || in->line <= 0) return {};
   return At(ctxt, in->cur, static_cast<uint32_t>(in->line));

@@ -28,8 +28,8 @@ class PlaceFinder {
   // known to be on line `line`. Column 0 outside the main input (inside an
   // entity) or where the line's start has not been seen.
   Place At(xmlParserCtxtPtr ctxt, const xmlChar* p, uint32_t line);
-  // The place of the current position.
-  Place Here(xmlParserCtxtPtr ctxt);
+  // The place of the current position (of the main input when ctxt is null).
+  Place Here(xmlParserCtxtPtr ctxt = nullptr);
 
  private:
   xmlParserCtxtPtr ctxt_;
