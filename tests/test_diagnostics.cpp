@@ -1,6 +1,6 @@
-// Every outcome explained: documents and what they give beside the specified
-// channel (the events, the explanations, the lint), each with its place,
-// severity and key words; and that channel byte for byte the same with the
+// Every outcome explained: documents and what they give (the events, the
+// explanations, the lint), each with its place, severity and key words; and
+// the result, Text, ErrMsg and the events byte for byte the same with the
 // explanations and the lint on and off.
 #include <gtest/gtest.h>
 
@@ -177,9 +177,9 @@ TEST(Diagnostics, EachOutcomeSaysWhereWhatAndWhy) {
   }
 }
 
-// The explanations and the lint add to the specified channel and change
-// nothing in it: result, Text, ErrMsg, the events and their order.
-TEST(Diagnostics, SpecifiedChannelIsTheSameWithExplanationsOnAndOff) {
+// The explanations and the lint add to what a host is told and change
+// nothing of it: result, Text, ErrMsg, the events and their order.
+TEST(Diagnostics, ResultTextErrMsgAndEventsTheSameWithExplanationsOnAndOff) {
   std::vector<std::string> docs;
   for (const auto& [group, rows] : Table())
     for (const Row& row : rows) docs.push_back(row.doc);

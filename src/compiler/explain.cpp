@@ -25,7 +25,8 @@ size_t Distance(std::string_view a, std::string_view b, size_t limit) {
     for (size_t j = 1; j <= b.size(); ++j) {
       const bool same = Lower(a[i - 1]) == Lower(b[j - 1]);
       row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + (same ? 0 : 1)});
-      if (i > 1 && j > 1 && Lower(a[i - 1]) == Lower(b[j - 2]) && Lower(a[i - 2]) == Lower(b[j - 1]))
+      if (i > 1 && j > 1 && Lower(a[i - 1]) == Lower(b[j - 2]) &&
+          Lower(a[i - 2]) == Lower(b[j - 1]))
         row[j] = std::min(row[j], before[j - 2] + 1);
       best = std::min(best, row[j]);
     }

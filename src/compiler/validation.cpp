@@ -24,7 +24,8 @@ bool IsAllowedHeaderElement(std::string_view name) {
 std::string NotNamed(std::string_view what, std::string_view name, std::string_view wanted) {
   std::string s = what.empty() ? std::string() : std::string(what) + " is " + Code(name) + "; ";
   s += "it must be " + Code(wanted);
-  if (name != wanted && EqualsAsciiNoCase(name, wanted)) s += ", in lower case: names are compared as written";
+  if (name != wanted && EqualsAsciiNoCase(name, wanted))
+    s += ", in lower case: names are compared as written";
   return s;
 }
 
@@ -88,7 +89,8 @@ bool detail::Impl::CheckIfValid(const xml::Document& doc) {
   const Place header_place = header.Where();
   if (header.Name() != "tavhead") {
     SetErrMsg(msg::kNotHeader, header_place);
-    if (explain) Note(NotNamed("the first element in `tav`", header.Name(), "tavhead"), header_place);
+    if (explain)
+      Note(NotNamed("the first element in `tav`", header.Name(), "tavhead"), header_place);
     return false;
   }
   if (!header.HasChildNodes()) {
@@ -123,8 +125,9 @@ bool detail::Impl::CheckIfValid(const xml::Document& doc) {
     SetErrMsg(msg::kNoVersionElement, header_place);
     if (explain)
       Note("`tavhead` holds no element named `version`" +
-               (near_version.empty() ? std::string()
-                                     : " (" + Code(near_version) + " is not, names are case-sensitive)") +
+               (near_version.empty()
+                    ? std::string()
+                    : " (" + Code(near_version) + " is not, names are case-sensitive)") +
                "; add `<version>1</version>`",
            header_place);
     return false;
@@ -140,7 +143,8 @@ bool detail::Impl::CheckIfValid(const xml::Document& doc) {
   }
   if (body.Name() != "tavbody") {
     SetErrMsg(msg::kNoBody, body.Where());
-    if (explain) Note(NotNamed("the element after the header", body.Name(), "tavbody"), body.Where());
+    if (explain)
+      Note(NotNamed("the element after the header", body.Name(), "tavbody"), body.Where());
     return false;
   }
   if (linter) NoteAfterBody(body);

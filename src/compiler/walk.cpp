@@ -18,7 +18,9 @@ void AddClosing(detail::Impl& impl, const char* name, Place place) {
   if (const CElements::Ptr* def = impl.catalogue.Find(name)) impl.script.Add(**def, place);
 }
 
-std::string LineOf(Place p) { return p.line ? " at line " + std::to_string(p.line) : std::string(); }
+std::string LineOf(Place p) {
+  return p.line ? " at line " + std::to_string(p.line) : std::string();
+}
 
 // The element names a document may write, for "did you mean".
 std::vector<std::string_view> WritableNames(const CElements& catalogue) {
@@ -40,7 +42,8 @@ const std::string& NameNote(detail::Impl& impl, std::string key, Make&& make) {
 void ExplainUnsupportedElement(detail::Impl& impl, xml::Node node, std::string_view name) {
   std::string why;
   if (name == "endif" || name == "endloop") {
-    why = Code(name) + " is not written in documents: the compiler adds it after the children of each " +
+    why = Code(name) +
+          " is not written in documents: the compiler adds it after the children of each " +
           Code(name == "endif" ? "if" : "loop") + "; leave it out";
   } else {
     why = NameNote(impl, std::string(name), [&] {
@@ -150,7 +153,8 @@ void detail::Impl::NoteAfterBody(xml::Node body) {
 void detail::Impl::NoteNested(xml::Node node, const CElement& def) {
   for (xml::Node c = node.FirstChild(); c; c = c.NextSibling()) {
     if (!c.IsElement()) continue;
-    std::string message = Code(c.Name()) + " stands inside " + Code(def.ElementName()) + LineOf(node.Where());
+    std::string message =
+        Code(c.Name()) + " stands inside " + Code(def.ElementName()) + LineOf(node.Where());
     if (def.ContainsText())
       message += ", which takes text: the text inside " + Code(c.Name()) + " joins the text of " +
                  Code(def.ElementName()) + ", and " + Code(c.Name()) + " is compiled too, after it";
@@ -169,17 +173,18 @@ void detail::Impl::NoteCarriedValues(const CElement& def, Place place,
     const std::string& as_loaded = loaded_values[loaded->second];
     if (attr->Value() == as_loaded) continue;
     const auto from = written_at.find(attr.get());
-    std::string otherwise =
-        !as_loaded.empty()                                       ? Code(as_loaded)
-        : attr->Required() && !attr->DefaultValue().ToText().empty() ? "its default " + Code(attr->DefaultValue().ToText())
-                                                                 : "no value";
-    linter->NoteAt(place, Code(def.ElementName()) + " leaves out " + Code(attr->AttributeName()) +
-                              ", so it takes " + Code(attr->Value()) + ", the value " +
-                              (from != written_at.end()
-                                   ? "that the " + Code(def.ElementName()) + LineOf(from->second) + " gave it"
-                                   : std::string("that an earlier document gave it")) +
-                              ", rather than " + otherwise + "; give " + Code(attr->AttributeName()) +
-                              " here if that is not meant");
+    std::string otherwise = !as_loaded.empty() ? Code(as_loaded)
+                            : attr->Required() && !attr->DefaultValue().ToText().empty()
+                                ? "its default " + Code(attr->DefaultValue().ToText())
+                                : "no value";
+    linter->NoteAt(
+        place, Code(def.ElementName()) + " leaves out " + Code(attr->AttributeName()) +
+                   ", so it takes " + Code(attr->Value()) + ", the value " +
+                   (from != written_at.end()
+                        ? "that the " + Code(def.ElementName()) + LineOf(from->second) + " gave it"
+                        : std::string("that an earlier document gave it")) +
+                   ", rather than " + otherwise + "; give " + Code(attr->AttributeName()) +
+                   " here if that is not meant");
   }
 }
 
@@ -195,10 +200,11 @@ void detail::Impl::NoteDecodedTwice(const CElement& def, Place place, std::strin
     if (value.find(ref) == std::string_view::npos) continue;
     const std::string whose = what.empty() ? "the text of " + Code(def.ElementName())
                                            : Code(what) + " of " + Code(def.ElementName());
-    linter->NoteAt(place, whose + " holds " + Code(ref) + " once XML has read it (the file has `&amp;" +
-                              std::string(ref.substr(1)) + "`), and the compiler decodes it a second time, into " +
-                              Code(TAVDecode(ref)) + "; to keep " + Code(ref) +
-                              " write its `&` as `&amp;amp;` in the file");
+    linter->NoteAt(
+        place, whose + " holds " + Code(ref) + " once XML has read it (the file has `&amp;" +
+                   std::string(ref.substr(1)) +
+                   "`), and the compiler decodes it a second time, into " + Code(TAVDecode(ref)) +
+                   "; to keep " + Code(ref) + " write its `&` as `&amp;amp;` in the file");
     return;
   }
 }

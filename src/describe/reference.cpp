@@ -110,10 +110,7 @@ class ExampleWriter {
       if (row && row->role == branches::kDeclaresRange) has_range_ = true;
       bool plain = e->ContainsText() && row && row->role == branches::kNone;
       for (const CAttributes::Ptr& a : e->Attributes()) plain = plain && !shape::MustBeWritten(*a);
-      if (plain) {
-        inner_ = e.get();
-        break;
-      }
+      if (plain && !inner_) inner_ = e.get();
     }
   }
 
@@ -132,7 +129,8 @@ class ExampleWriter {
       s = Element(e);
     }
     std::string head;
-    if (has_var_ && uses_n_ && role_ != branches::kDeclaresVariable) head += "<var name=\"n\">3</var>\n";
+    if (has_var_ && uses_n_ && role_ != branches::kDeclaresVariable)
+      head += "<var name=\"n\">3</var>\n";
     if (has_range_ && uses_r_) head += "<range name=\"r\"/>\n";
     return head + s;
   }

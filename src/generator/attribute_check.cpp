@@ -118,7 +118,8 @@ std::string AcceptedValues(const CAttribute& attr) {
     case AttributeType::kTruth:
       return "true or false, in any letter case, or a variable, by name or by reference";
     case AttributeType::kChoice: {
-      if (attr.ArrayValues().empty()) return "one of the choices its catalogue lists, and it lists none";
+      if (attr.ArrayValues().empty())
+        return "one of the choices its catalogue lists, and it lists none";
       std::string list;
       for (std::string_view rest = attr.ArrayValues();;) {
         const size_t bar = rest.find('|');

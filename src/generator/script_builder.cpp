@@ -68,7 +68,8 @@ bool ScriptBuilder::Translate(CElement& element, Place place, std::string* block
   if (const CheckResult result = CheckAttribs(
           element, [&](const std::string& msg, const CElement&) { message = msg; }, &failed);
       result != CheckResult::kAccepted) {
-    failure_ = Failure{message, place, failed ? ExplainValue(*failed, element, result) : std::string()};
+    failure_ =
+        Failure{message, place, failed ? ExplainValue(*failed, element, result) : std::string()};
     return false;
   }
   CVariables declared;

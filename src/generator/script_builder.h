@@ -22,7 +22,7 @@ namespace tavjit {
 
 class ScriptBuilder {
  public:
-  // A failed check: the specified message (none for a value that cannot be
+  // A failed check: the error message (none for a value that cannot be
   // examined at all), the place of the element, and what the catalogue says
   // the value may be.
   struct Failure {

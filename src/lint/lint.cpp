@@ -400,7 +400,8 @@ void Linter::CheckValues(const CElement& e, const Site& site, std::string_view b
     if (type != AttributeType::kNumber && type != AttributeType::kTruth) continue;
     const std::string_view v = TrimSpaces(a->Value());
     if (v.empty() || !IsIdentifier(v) || block.find(v) == std::string_view::npos) continue;
-    if (type == AttributeType::kTruth && (EqualsAsciiNoCase(v, "true") || EqualsAsciiNoCase(v, "false")))
+    if (type == AttributeType::kTruth &&
+        (EqualsAsciiNoCase(v, "true") || EqualsAsciiNoCase(v, "false")))
       continue;
     std::string folded = Lower(v);
     if (Listed(folded) || Dimmed(folded)) continue;

@@ -66,8 +66,9 @@ std::unique_ptr<Document> Document::Parse(std::string_view bytes, bool* out_of_m
     if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) {
       if (problems)
         problems->push_back({{1, bytes.empty() ? 1u : 0u},
-                             bytes.empty() ? "the file is empty"
-                                           : "the file is larger than 2 GiB, more than tavjit reads"});
+                             bytes.empty()
+                                 ? "the file is empty"
+                                 : "the file is larger than 2 GiB, more than tavjit reads"});
       return nullptr;
     }
     const std::optional<std::string> translated = WithLoneCrsAsLfs(bytes);

@@ -575,8 +575,8 @@ int main(int argc, char** argv) {
     if (std::find(known.begin(), known.end(), arg) == known.end()) {
       std::string list;
       for (std::string_view k : known) list += (list.empty() ? "" : ", ") + std::string(k);
-      std::cerr << "tavjit: error: unknown subcommand '" << arg << "'" << (nested ? " of catalogue" : "")
-                << " (the subcommands are " << list << ")\n"
+      std::cerr << "tavjit: error: unknown subcommand '" << arg << "'"
+                << (nested ? " of catalogue" : "") << " (the subcommands are " << list << ")\n"
                 << "Run 'tavjit --help' for more information.\n";
       return kExitUsage;
     }
