@@ -211,6 +211,9 @@ Place PlaceFinder::At(xmlParserCtxtPtr ctxt, const xmlChar* p, uint32_t line) {
   if (!in || !in->base || !p || p < in->base || line == 0 ||
       (ctxt->inputNr > 0 && in != ctxt->inputTab[0]))
     return {line, 0};
+  // An error of the encoding layer may come while the buffer moves, before
+  // the input follows it: nothing is read then.
+  if (in->buf && in->buf->buffer && xmlBufContent(in->buf->buffer) != in->base) return {line, 0};
   const uint64_t base = in->consumed;  // where the buffer starts in the text
   const uint64_t at = base + static_cast<uint64_t>(p - in->base);
   // On the first line, after a byte order mark.
