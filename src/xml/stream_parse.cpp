@@ -5,6 +5,7 @@
 #include <libxml/SAX2.h>
 #include <libxml/parserInternals.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -124,6 +125,42 @@ void OnInternalSubset(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
 
 void OnReference(void* ctx, const xmlChar*) { Stop(ctx, RunOf(ctx), true); }
 
+// libxml2 reads the bytes through a window of its own, as it reads a file:
+// handed over whole, they would be copied whole into one buffer first.
+struct Reader {
+  std::string_view bytes;
+  size_t pos = 0;
+};
+
+int Read(void* ctx, char* buffer, int len) {
+  auto* r = static_cast<Reader*>(ctx);
+  const size_t n = std::min(static_cast<size_t>(len), r->bytes.size() - r->pos);
+  std::memcpy(buffer, r->bytes.data() + r->pos, n);
+  r->pos += n;
+  return static_cast<int>(n);
+}
+
+// A parser reading through Read; null when memory runs out. Built step by
+// step: xmlCreateIOParserCtxt loses its input buffer when the input stream
+// cannot be made.
+xmlParserCtxtPtr NewParser(Reader* reader) {
+  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+  if (!ctxt) return nullptr;
+  xmlParserInputBufferPtr buf =
+      xmlParserInputBufferCreateIO(Read, nullptr, reader, XML_CHAR_ENCODING_NONE);
+  xmlParserInputPtr input = buf ? xmlNewIOInputStream(ctxt, buf, XML_CHAR_ENCODING_NONE) : nullptr;
+  if (!input) {
+    if (buf) xmlFreeParserInputBuffer(buf);
+    xmlFreeParserCtxt(ctxt);
+    return nullptr;
+  }
+  if (inputPush(ctxt, input) < 0) {  // which has freed the input and its buffer
+    xmlFreeParserCtxt(ctxt);
+    return nullptr;
+  }
+  return ctxt;
+}
+
 }  // namespace
 
 ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
@@ -150,7 +187,8 @@ ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
   arena->chars.reserve(bytes.size() / 2 + 64);
   Run run(arena);
 
-  xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
+  Reader reader{bytes};
+  xmlParserCtxtPtr ctxt = NewParser(&reader);
   if (!ctxt) return ParseResult::OutOfMemory;
   xmlSAXHandlerPtr own = ctxt->sax;
   ctxt->sax = &sax;
@@ -160,7 +198,8 @@ ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
   xmlCtxtUseOptions(ctxt, BaseOptions(bytes) | XML_PARSE_HUGE);
   ctxt->_private = &run;
   xmlParseDocument(ctxt);
-  const bool ok = Succeeded(ctxt, log) && !run.refused && run.builder.ok();
+  const bool ok = Succeeded(ctxt, log) && reader.pos == bytes.size() && !run.refused &&
+                  run.builder.ok();
   ctxt->sax = own;
   // libxml2 makes a document of its own to hold entities declared in a
   // malformed type declaration that our handler never saw.
