@@ -39,6 +39,17 @@ BranchRow::BranchRow(std::string_view n, std::vector<Piece> p, Role r)
 std::string BranchRow::Line(const CElement& element, CVariables& variables) const {
   if (build) return build(element, variables);
   std::string line;
+  AppendLine(element, variables, &line);
+  return line;
+}
+
+void BranchRow::AppendLine(const CElement& element, CVariables& variables,
+                           std::string* out) const {
+  if (build) {
+    out->append(build(element, variables));
+    return;
+  }
+  std::string& line = *out;
   for (const Piece& p : pieces) {
     switch (p.kind) {
       case PieceKind::kLit: line += p.arg; break;
@@ -49,7 +60,6 @@ std::string BranchRow::Line(const CElement& element, CVariables& variables) cons
       case PieceKind::kVerbatimText: line += element.Text(); break;
     }
   }
-  return line;
 }
 
 bool BranchRow::ReadsText() const {

@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "generator/attribute_check.h"
-#include "generator/generator.h"
 #include "generator/splice.h"
 #include "generator/vocabulary.h"
 #include "support/text.h"
@@ -47,22 +46,15 @@ ScriptBuilder::Slot& ScriptBuilder::SlotFor(const CElement& definition) {
     CElements holder;
     holder.AddObject(definition, "K");
     it->second.scratch = holder.Item(1);
+    it->second.row = branches::FindRow(definition.ElementName());
   }
   return it->second;
 }
 
-void ScriptBuilder::MemoKey(const CElement& definition) {
-  key_.clear();
-  auto put = [this](std::string_view v) {
-    const uint64_t n = v.size();
-    key_.append(reinterpret_cast<const char*>(&n), sizeof n).append(v);
-  };
-  for (const auto& a : definition.Attributes()) put(a->Value());
-  put(definition.Text());
-}
-
-bool ScriptBuilder::Translate(CElement& element, uint32_t line, std::string* block,
-                              std::optional<Declaration>* decl, size_t index) {
+// The block goes straight after what out holds; the guard's head is put in
+// front of the line once the line shows that it needs one.
+bool ScriptBuilder::Translate(CElement& element, const branches::BranchRow* row, uint32_t line,
+                              std::string* out, std::optional<Declaration>* decl, size_t index) {
   std::optional<std::string> message;  // none when a value could not be examined
   if (CheckAttribs(element, [&](const std::string& msg, const CElement&) { message = msg; }) !=
       CheckResult::kAccepted) {
@@ -70,12 +62,14 @@ bool ScriptBuilder::Translate(CElement& element, uint32_t line, std::string* blo
     return false;
   }
   CVariables declared;
-  const std::string text = BuildElementLine(element, declared);
-  block->clear();
-  if (ContainsNoCase(text, kActiveDocument))
-    block->append(kGuardHead).append(text).append(kGuardTail);
-  else
-    block->append(text).append(kCrLf);
+  const size_t start = out->size();
+  if (row) row->AppendLine(element, declared, out);
+  if (ContainsNoCase(std::string_view(*out).substr(start), kActiveDocument)) {
+    out->insert(start, kGuardHead);
+    out->append(kGuardTail);
+  } else {
+    out->append(kCrLf);
+  }
   decl->reset();
   if (declared.Count() == 1)
     *decl = Declaration{index, declared.Item(1)->VarName(), declared.Item(1)->IsObject()};
@@ -86,50 +80,27 @@ void ScriptBuilder::Add(const CElement& definition, uint32_t line) {
   if (stopped_) return;
   const size_t index = count_++;
   Slot& slot = SlotFor(definition);
-  MemoKey(definition);
-  if (auto hit = slot.memo.find(key_); hit != slot.memo.end()) {
-    const Memo& m = hit->second;
-    if (observer_) {
-      for (int32_t i = 1; i <= slot.scratch->Attributes().Count(); ++i)
-        slot.scratch->Attributes().Item(i)->SetValue(
-            std::string_view(m.checked[static_cast<size_t>(i - 1)]));
-      slot.scratch->SetText(definition.Text());
-      observer_(*slot.scratch, line, m.block);
-    }
-    raw_ += m.block;
-    if (m.decl) {
-      decls_.push_back(*m.decl);
-      decls_.back().index = index;
-    }
-    block_end_.push_back(raw_.size());
-    return;
-  }
   CElement& element = *slot.scratch;
   const CAttributes& def_attrs = definition.Attributes();
   for (int32_t i = 1; i <= def_attrs.Count(); ++i)
     element.Attributes().Item(i)->SetValue(std::string_view(def_attrs.Item(i)->Value()));
   element.SetText(std::string_view(definition.Text()));
 
-  std::string& block = block_;
+  const size_t start = raw_.size();
   std::optional<Declaration> decl;
-  if (!Translate(element, line, &block, &decl, index)) {
+  if (!Translate(element, slot.row, line, &raw_, &decl, index)) {
     stopped_ = true;  // every later run fails here or before
     return;
   }
-  if (observer_) observer_(element, line, block);
+  if (observer_) observer_(element, line, std::string_view(raw_).substr(start));
   if (MayChangeAgain(element)) {
     CElements holder;
     holder.AddObject(element, "K");
-    unsettled_.push_back(Unsettled{index, line, raw_.size(), holder.Item(1), {}, block,
-                                   std::nullopt, std::move(decl), true});
-  } else {
-    raw_ += block;
-    if (slot.memo.size() < kMemoPerDefinition && key_.size() + block.size() <= kMemoLargest) {
-      Memo m{block, decl, {}};
-      for (const auto& a : element.Attributes()) m.checked.push_back(a->Value());
-      slot.memo.emplace(key_, std::move(m));
-    }
-    if (decl) decls_.push_back(std::move(*decl));
+    unsettled_.push_back(Unsettled{index, line, start, holder.Item(1), slot.row, {},
+                                   raw_.substr(start), std::nullopt, std::move(decl), true});
+    raw_.resize(start);
+  } else if (decl) {
+    decls_.push_back(std::move(*decl));
   }
   block_end_.push_back(raw_.size());
 }
@@ -138,7 +109,8 @@ bool ScriptBuilder::Run() {
   bool ok = true;
   for (Unsettled& u : unsettled_) {
     if (u.fresh) break;  // fresh ones are all at the end
-    if (!Translate(*u.element, u.line, &u.pending_block, &u.pending_decl, u.index)) {
+    u.pending_block.clear();
+    if (!Translate(*u.element, u.row, u.line, &u.pending_block, &u.pending_decl, u.index)) {
       ok = false;
       break;
     }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "catalogue/records.h"
+#include "generator/branch_table.h"
 
 namespace tavjit {
 
@@ -69,6 +70,7 @@ class ScriptBuilder {
     uint32_t line;
     size_t raw_pos;  // where its block stands in raw_
     std::shared_ptr<CElement> element;
+    const branches::BranchRow* row;
     std::string block, pending_block;
     std::optional<Declaration> decl, pending_decl;
     bool fresh = true;  // its first check, made when listed, counts for the next run
@@ -83,27 +85,17 @@ class ScriptBuilder {
     size_t unsettled;   // unsettled_ entries covered
   };
 
-  // Per definition: a working copy, and what the elements listed from it
-  // that settled at once gave, by their values and text. An element whose
-  // values and text equal an earlier one's gives the same check (a pass) and
-  // the same block.
-  struct Memo {
-    std::string block;
-    std::optional<Declaration> decl;
-    std::vector<std::string> checked;  // values after the check, for the observer
-  };
+  // Per definition: a working copy, which listing an element overwrites
+  // with the definition's values, and the row of its name.
   struct Slot {
     std::shared_ptr<CElement> scratch;
-    std::unordered_map<std::string, Memo> memo;
+    const branches::BranchRow* row = nullptr;
   };
-  static constexpr size_t kMemoPerDefinition = 512;
-  static constexpr size_t kMemoLargest = 4096;  // bytes of key and block
   Slot& SlotFor(const CElement& definition);
-  // The key of an element's values and text, written into key_.
-  void MemoKey(const CElement& definition);
-  // Checks and translates; false when the check failed (failure_ is set).
-  bool Translate(CElement& element, uint32_t line, std::string* block,
-                 std::optional<Declaration>* decl, size_t index);
+  // Checks and translates, appending the block to out; false when the check
+  // failed (failure_ is set).
+  bool Translate(CElement& element, const branches::BranchRow* row, uint32_t line,
+                 std::string* out, std::optional<Declaration>* decl, size_t index);
   std::string Assemble(const Completed& c) const;
   // The declarations of the covered elements in list order, settled and
   // unsettled merged.
@@ -118,8 +110,6 @@ class ScriptBuilder {
   std::unordered_map<const CElement*, Slot> slots_;
   size_t count_ = 0;                   // elements listed
   std::string raw_;                    // blocks of settled elements, in order
-  std::string block_;                  // the block being built
-  std::string key_;                    // the memo key being built
   std::vector<uint64_t> block_end_;    // end of each element's block in raw_
   std::vector<Declaration> decls_;     // settled declarations, in order
   std::vector<Unsettled> unsettled_;
