@@ -236,6 +236,7 @@ bool detail::Impl::Execute(const std::string& sFileName) {
 
 bool detail::Impl::Compile(std::string bytes) {
   CompileScope scope(*this);
+  for (KnownName& k : known_names_) k.set = false;  // Init may have replaced the definitions
   try {
     script.Reset(bytes.size());
     bool out_of_memory = false;

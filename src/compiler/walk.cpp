@@ -1,5 +1,8 @@
 // The document walk: the body's elements, in document order, become the
 // document element list that the generator translates.
+#include <algorithm>
+#include <cstring>
+
 #include "compiler/decode.h"
 #include "compiler/messages.h"
 #include "compiler/tavjit_impl.h"
@@ -16,6 +19,18 @@ void AddClosing(detail::Impl& impl, const char* name, uint32_t line) {
 
 }  // namespace
 
+const CElements::Ptr* detail::Impl::FindDefinition(std::string_view name) {
+  uint64_t head = 0;
+  std::memcpy(&head, name.data(), std::min(name.size(), sizeof head));
+  KnownName& k = known_names_[((head ^ name.size()) * 0x9E3779B97F4A7C15ull) >> 56];
+  if (!k.set || k.name != name) {
+    k.name.assign(name);
+    k.definition = catalogue.Find(name);
+    k.set = true;
+  }
+  return k.definition;
+}
+
 // Attribute values and texts are written into the catalogue's definition
 // before it is listed, so a value carries over to later elements of the same
 // name, and to later documents on the same instance.
@@ -24,7 +39,7 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
     if (!node.IsElement()) continue;
     const std::string_view name = node.Name();
     const uint32_t line = node.Line();
-    const CElements::Ptr* found = catalogue.Find(name);
+    const CElements::Ptr* found = FindDefinition(name);
     if (!found || name == "endif" || name == "endloop") {
       RaiseWarning(msg::UnsupportedElement(name), line);
       continue;
