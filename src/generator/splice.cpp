@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
 
 #include "generator/vocabulary.h"
 #include "support/text.h"
@@ -19,25 +18,25 @@ bool IsPlainName(std::string_view name) {
   return true;
 }
 
-// Case folding of a text between two percent signs, code point by code
-// point as FindNoCase compares; nullopt when it cannot equal a plain name.
-std::optional<std::string> FoldedGap(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
+// Case folding of a text between two percent signs into *out, code point by
+// code point as FindNoCase compares; false when it cannot equal a plain name.
+bool FoldGap(std::string_view s, std::string* out) {
+  out->clear();
   for (size_t i = 0; i < s.size();) {
     unsigned char c = static_cast<unsigned char>(s[i]);
     if (c < 0x80) {
-      out.push_back(static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c));
+      if (!IsNameChar(static_cast<char>(c)) && c != '.') return false;
+      out->push_back(static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c));
       ++i;
       continue;
     }
     const int32_t cp = NextCodePoint(s, i);
-    if (cp < 0) return std::nullopt;
+    if (cp < 0) return false;
     const int32_t f = SimpleFold(cp);
-    if (f >= 0x80) return std::nullopt;
-    out.push_back(static_cast<char>(f));
+    if (f >= 0x80) return false;
+    out->push_back(static_cast<char>(f));
   }
-  return out;
+  return true;
 }
 
 }  // namespace
@@ -74,38 +73,61 @@ bool SplicePlan::Make(std::string_view script, const CVariables& variables) {
   }
   if (patterns_.empty()) return true;
 
-  std::vector<size_t> pct;
-  for (const char* p = script.data(); (p = static_cast<const char*>(std::memchr(
-                                           p, '%', script.data() + script.size() - p)));
-       ++p)
-    pct.push_back(static_cast<size_t>(p - script.data()));
+  // Each text between two neighbouring percent signs that folds to a
+  // pattern, left to right.
   struct Match {
     uint32_t order;
-    size_t gap;  // between pct[gap] and pct[gap + 1]
+    size_t open, close;
     const std::string* replacement;
   };
   std::vector<Match> matches;
-  for (size_t k = 0; k + 1 < pct.size(); ++k) {
-    size_t len = pct[k + 1] - pct[k] - 1;
-    if (len == 0 || len > 4 * longest_) continue;
-    std::optional<std::string> key = FoldedGap(script.substr(pct[k] + 1, len));
-    if (!key) continue;
-    auto it = patterns_.find(*key);
-    if (it != patterns_.end()) matches.push_back({it->second.order, k, &it->second.replacement});
+  std::string folded;
+  const char* const begin = script.data();
+  const char* const end = begin + script.size();
+  const char* open = static_cast<const char*>(std::memchr(begin, '%', script.size()));
+  while (open) {
+    const char* close = static_cast<const char*>(std::memchr(open + 1, '%', end - open - 1));
+    if (!close) break;
+    const std::string_view gap(open + 1, static_cast<size_t>(close - open - 1));
+    if (!gap.empty() && gap.size() <= 4 * longest_ && FoldGap(gap, &folded)) {
+      auto it = patterns_.find(std::string_view(folded));
+      if (it != patterns_.end())
+        matches.push_back({it->second.order, static_cast<size_t>(open - begin),
+                           static_cast<size_t>(close - begin), &it->second.replacement});
+    }
+    open = close;
   }
-  if (matches.empty()) return true;
-  std::sort(matches.begin(), matches.end(), [](const Match& a, const Match& b) {
-    return a.order != b.order ? a.order < b.order : a.gap < b.gap;
-  });
-  std::vector<const std::string*> taken(pct.size(), nullptr);  // by opening sign
-  std::vector<bool> used(pct.size(), false);
-  for (const Match& m : matches) {
-    if (used[m.gap] || used[m.gap + 1]) continue;
-    used[m.gap] = used[m.gap + 1] = true;
-    taken[m.gap] = m.replacement;
+
+  // Where two matches share a sign, the earlier variable, then the leftmost
+  // match, is replaced first and takes the sign. Only neighbouring matches
+  // share one, so each run of them is settled on its own.
+  std::vector<size_t> by_order;
+  std::vector<bool> used;
+  for (size_t i = 0; i < matches.size();) {
+    size_t j = i + 1;
+    while (j < matches.size() && matches[j].open == matches[j - 1].close) ++j;
+    if (j == i + 1) {
+      splices_.push_back({matches[i].open, matches[i].close, matches[i].replacement});
+      i = j;
+      continue;
+    }
+    by_order.clear();
+    for (size_t k = i; k < j; ++k) by_order.push_back(k);
+    std::sort(by_order.begin(), by_order.end(), [&](size_t a, size_t b) {
+      return matches[a].order != matches[b].order ? matches[a].order < matches[b].order : a < b;
+    });
+    used.assign(j - i + 1, false);  // the run's signs
+    std::vector<bool> taken(j - i, false);
+    for (size_t k : by_order) {
+      const size_t sign = k - i;
+      if (used[sign] || used[sign + 1]) continue;
+      used[sign] = used[sign + 1] = true;
+      taken[sign] = true;
+    }
+    for (size_t k = i; k < j; ++k)
+      if (taken[k - i]) splices_.push_back({matches[k].open, matches[k].close, matches[k].replacement});
+    i = j;
   }
-  for (size_t k = 0; k + 1 < pct.size(); ++k)
-    if (taken[k]) splices_.push_back({pct[k], pct[k + 1], taken[k]});
   return true;
 }
 

@@ -43,7 +43,11 @@ class SplicePlan {
     uint32_t order;
     std::string replacement;
   };
-  std::unordered_map<std::string, Pattern> patterns_;
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+  };
+  std::unordered_map<std::string, Pattern, Hash, std::equal_to<>> patterns_;
   size_t longest_ = 0;
   std::vector<Splice> splices_;
 };
