@@ -39,11 +39,11 @@ std::string Lower(std::string_view name) {
   return s;
 }
 
-bool IsControl(const std::string& element) { return element == "if" || element == "loop"; }
+bool IsControl(std::string_view element) { return element == "if" || element == "loop"; }
 
 // How a finding names an element: "`loop`", or for the closings the
 // compiler adds, "the end of the `loop`".
-std::string Who(const std::string& element) {
+std::string Who(std::string_view element) {
   if (element == "endif") return "the end of the `if`";
   if (element == "endloop") return "the end of the `loop`";
   return Code(element);
@@ -74,6 +74,8 @@ uint64_t CountLines(std::string_view s) {
 }  // namespace
 
 void Linter::Reset() {
+  facts_.clear();
+  element_names_.clear();
   index_ = 0;
   lines_ = 0;
   open_elements_.clear();
@@ -97,9 +99,30 @@ void Linter::Note(const Site& site, std::string message) {
   findings_.push_back(LintFinding{line, std::move(message)});
 }
 
+const Linter::Facts& Linter::FactsOf(const CElement& e) {
+  const CAttributes& attrs = e.Attributes();
+  const size_t count = static_cast<size_t>(attrs.Count());
+  auto [it, fresh] = facts_.try_emplace(&e);
+  Facts& f = it->second;
+  if (!fresh && f.name == e.ElementName() && f.attributes == count) return f;
+  f = Facts{*element_names_.insert(e.ElementName()).first, count,
+            branches::FindRow(e.ElementName()), {}, {}};
+  const bool sets_range = f.row && f.row->role == Kind::kSetsRange;
+  size_t i = 0;
+  for (const auto& a : attrs) {
+    if (TypeOf(*a) == AttributeType::kTruth) f.truths.push_back(i);
+    if (IsAttribute(*a, "variable") || IsAttribute(*a, "range") ||
+        (sets_range && IsAttribute(*a, "name")))
+      f.writes.emplace_back(i, IsAttribute(*a, "range") || sets_range);
+    ++i;
+  }
+  return f;
+}
+
 void Linter::Observe(const CElement& element, uint32_t line, std::string_view block) {
-  const branches::BranchRow* row = branches::FindRow(element.ElementName());
-  Site site{element.ElementName(), row ? row->role : Kind::kNone, line, index_++};
+  const Facts& facts = FactsOf(element);
+  const branches::BranchRow* row = facts.row;
+  Site site{facts.name, row ? row->role : Kind::kNone, line, index_++};
   ObserveElements(site);
 
   // The frame's guard: the element line between "If docs.Count Then" and
@@ -119,8 +142,8 @@ void Linter::Observe(const CElement& element, uint32_t line, std::string_view bl
     if (!own_.contained) CheckGuard(site);
   }
   if (row) CheckEmptySlots(element, *row, site, inner, block);
-  CheckReferences(element, site, block);
-  CheckWrites(element, site);
+  CheckReferences(element, facts, site, block);
+  CheckWrites(element, facts, site);
 
   if (site.kind == Kind::kDeclaresVariable || site.kind == Kind::kDeclaresRange) {
     if (const CAttributes::Ptr* name = element.Attributes().Find("name"))
@@ -269,7 +292,8 @@ void Linter::CheckEmptySlots(const CElement& e, const branches::BranchRow& row, 
   }
 }
 
-void Linter::CheckReferences(const CElement& e, const Site& site, std::string_view block) {
+void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& site,
+                             std::string_view block) {
   std::vector<Local>& refs = locals_;
   refs.clear();
   auto find = [&refs](const std::string& folded) -> Local* {
@@ -279,8 +303,8 @@ void Linter::CheckReferences(const CElement& e, const Site& site, std::string_vi
   };
 
   // A true-or-false value given as a reference keeps its percent signs.
-  for (const auto& a : e.Attributes()) {
-    if (TypeOf(*a) != AttributeType::kTruth) continue;
+  for (size_t position : facts.truths) {
+    const CAttributes::Ptr& a = e.Attributes().Item(static_cast<int32_t>(position) + 1);
     const std::string_view v = TrimSpaces(a->Value());
     // Only where the value reaches the script line as it is.
     if (v.size() < 2 || v.front() != '%' || v.back() != '%' ||
@@ -334,20 +358,16 @@ void Linter::CheckReferences(const CElement& e, const Site& site, std::string_vi
   }
 }
 
-void Linter::CheckWrites(const CElement& e, const Site& site) {
-  for (const auto& a : e.Attributes()) {
-    if (!IsAttribute(*a, "variable") && !IsAttribute(*a, "range") &&
-        !(site.kind == Kind::kSetsRange && IsAttribute(*a, "name")))
-      continue;
-    std::string_view name = a->Value();
+void Linter::CheckWrites(const CElement& e, const Facts& facts, const Site& site) {
+  for (const auto& [position, range] : facts.writes) {
+    std::string_view name = e.Attributes().Item(static_cast<int32_t>(position) + 1)->Value();
     const size_t b = name.find_first_not_of(" \t");
     if (b == std::string_view::npos) continue;
     name = name.substr(b, name.find_last_not_of(" \t") - b + 1);
     if (!IsIdentifier(name)) continue;
     std::string folded = Lower(name);
     if (Listed(folded) || Dimmed(folded)) continue;
-    pending_writes_.push_back({site, std::string(name), std::move(folded),
-                               IsAttribute(*a, "range") || site.kind == Kind::kSetsRange});
+    pending_writes_.push_back({site, std::string(name), std::move(folded), range});
   }
 }
 
@@ -493,7 +513,7 @@ void Linter::PopBlock() {
 namespace {
 
 // "the `loop` at line 3", or "the `Do` block of the `vbscript` at line 3".
-std::string BlockAt(Block kind, const std::string& element, uint32_t line) {
+std::string BlockAt(Block kind, std::string_view element, uint32_t line) {
   if (IsControl(element)) return "the " + Code(element) + LineSuffix(line);
   return "the " + Code(OpenKeyword(kind)) + " block of the " + Code(element) + LineSuffix(line);
 }

@@ -38,9 +38,9 @@ class Linter {
   // The part an element plays, as its row says.
   using Kind = branches::Role;
 
-  // An element as findings name it.
+  // An element as findings name it (its name kept in element_names_).
   struct Site {
-    std::string element;
+    std::string_view element;
     Kind kind = Kind::kNone;
     uint32_t line = 0;
     size_t index = 0;
@@ -78,6 +78,20 @@ class Linter {
     std::vector<std::pair<std::string, bool>> attributes;  // with: empty is a syntax error
   };
 
+  // What the checks need of the elements of one definition, found once: the
+  // builder lists every element of a definition through one record.
+  struct Facts {
+    std::string_view name;  // in element_names_
+    size_t attributes = 0;
+    const branches::BranchRow* row = nullptr;
+    std::vector<size_t> truths;  // positions of true-or-false attributes
+    // Attributes that name a variable the element writes, and whether a range.
+    std::vector<std::pair<size_t, bool>> writes;
+  };
+  const Facts& FactsOf(const CElement& e);
+  std::unordered_map<const CElement*, Facts> facts_;
+  std::unordered_set<std::string> element_names_;
+
   void Note(const Site& site, std::string message);
 
   void ObserveElements(Site& site);
@@ -88,8 +102,9 @@ class Linter {
   void CheckEmptySlots(const CElement& e, const branches::BranchRow& row, const Site& site,
                        std::string_view inner,
                        std::string_view block);
-  void CheckReferences(const CElement& e, const Site& site, std::string_view block);
-  void CheckWrites(const CElement& e, const Site& site);
+  void CheckReferences(const CElement& e, const Facts& facts, const Site& site,
+                       std::string_view block);
+  void CheckWrites(const CElement& e, const Facts& facts, const Site& site);
 
   // Block structure and declarations, statement by statement.
   void Structure(const Site& site, std::string_view lines);

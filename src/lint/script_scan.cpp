@@ -158,9 +158,13 @@ void Visibility(std::string_view stmt, size_t end, std::vector<Statement>* out) 
 bool Classify(std::string_view stmt, std::vector<Statement>* out) {
   size_t end;
   const std::string_view w = WordAt(stmt, 0, &end);
-  if (w.empty()) return true;
+  // Most statements start with a name that is no keyword: the keywords are
+  // two to eight letters long and start with one of a few letters.
+  if (w.size() < 2 || w.size() > 8) return true;
+  const char first = (w[0] >= 'A' && w[0] <= 'Z') ? static_cast<char>(w[0] + 32) : w[0];
+  if (std::string_view("cdefilnprsw").find(first) == std::string_view::npos) return true;
   for (const Keyword& k : kKeywords) {
-    if (Is(w, k.word)) {
+    if (k.word[0] == first && Is(w, k.word)) {
       out->push_back(Of(k.op, k.block));
       return true;
     }
@@ -192,6 +196,11 @@ bool Classify(std::string_view stmt, std::vector<Statement>* out) {
 
 void Statements(std::string_view line, std::vector<Statement>* out) {
   out->clear();
+  // One statement and no comment, the usual line.
+  if (line.find(':') == std::string_view::npos && line.find('\'') == std::string_view::npos) {
+    Classify(line, out);
+    return;
+  }
   size_t start = 0;
   bool in_str = false;
   for (size_t i = 0; i < line.size(); ++i) {
