@@ -29,6 +29,8 @@ void ScriptBuilder::Reset(size_t size_hint) {
   raw_.clear();
   if (size_hint == 0) raw_.shrink_to_fit();
   raw_.reserve(size_hint + size_hint / 4);  // a script is a little longer than its document
+  exact_from_ = SIZE_MAX;
+  exact_raw_ = 0;
   block_end_.clear();
   decls_.clear();
   unsettled_.clear();
@@ -93,7 +95,12 @@ void ScriptBuilder::Add(const CElement& definition, uint32_t line) {
     return;
   }
   if (observer_) observer_(element, line, std::string_view(raw_).substr(start));
-  if (MayChangeAgain(element)) {
+  const bool unsettled = MayChangeAgain(element);
+  if (exact_from_ == SIZE_MAX && (unsettled || (decl && !IsPlainName(decl->name)))) {
+    exact_from_ = index;
+    exact_raw_ = start;
+  }
+  if (unsettled) {
     CElements holder;
     holder.AddObject(element, "K");
     unsettled_.push_back(Unsettled{index, line, start, holder.Item(1), slot.row, {},
@@ -102,7 +109,7 @@ void ScriptBuilder::Add(const CElement& definition, uint32_t line) {
   } else if (decl) {
     decls_.push_back(std::move(*decl));
   }
-  block_end_.push_back(raw_.size());
+  if (exact_from_ != SIZE_MAX) block_end_.push_back(raw_.size());
 }
 
 bool ScriptBuilder::Run() {
@@ -209,22 +216,32 @@ std::string ScriptBuilder::BuildScript(const Completed& c,
   if (SpliceVariablesOnce(whole, variables, &script)) return script;
 
   // Names that could make substitutions interact: splice after every
-  // element, exactly as the direct algorithm does.
+  // element, exactly as the direct algorithm does. Before the first such
+  // name every name is plain, and one pass gives the same.
   script.clear();
   CVariables so_far;
   size_t next_decl = 0, next_unsettled = 0;
-  uint64_t from = 0;
-  for (size_t i = 0; i < c.count; ++i) {
+  const size_t exact = std::min(exact_from_, c.count);
+  while (next_decl < decls.size() && decls[next_decl]->index < exact) {
+    so_far.TryAdd(decls[next_decl]->name, decls[next_decl]->is_object);
+    ++next_decl;
+  }
+  uint64_t from = exact == c.count ? c.raw_size : exact_raw_;
+  const std::string_view prefix = std::string_view(raw_).substr(0, from);
+  SpliceVariablesOnce(prefix.substr(std::min(prefix.find_first_not_of(' '), prefix.size())),
+                      so_far, &script);
+  for (size_t i = exact; i < c.count; ++i) {
     while (next_decl < decls.size() && decls[next_decl]->index == i) {
       so_far.TryAdd(decls[next_decl]->name, decls[next_decl]->is_object);
       ++next_decl;
     }
+    const uint64_t end = block_end_[i - exact_from_];
     if (next_unsettled < c.unsettled && unsettled_[next_unsettled].index == i) {
       script += unsettled_[next_unsettled++].block;
     } else {
-      script.append(raw_, from, block_end_[i] - from);
+      script.append(raw_, from, end - from);
     }
-    from = block_end_[i];
+    from = end;
     script = FixVariables(script, so_far);
   }
   if (!script.empty()) script.insert(0, kScriptHead);

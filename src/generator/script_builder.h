@@ -110,7 +110,13 @@ class ScriptBuilder {
   std::unordered_map<const CElement*, Slot> slots_;
   size_t count_ = 0;                   // elements listed
   std::string raw_;                    // blocks of settled elements, in order
-  std::vector<uint64_t> block_end_;    // end of each element's block in raw_
+  // From the first element that declares a name outside letters, digits
+  // and underscores, or that may change at a later run, the script can only
+  // be spliced element by element: the end of each block in raw_ from there
+  // on, and where that first block starts.
+  size_t exact_from_ = SIZE_MAX;
+  size_t exact_raw_ = 0;
+  std::vector<uint64_t> block_end_;
   std::vector<Declaration> decls_;     // settled declarations, in order
   std::vector<Unsettled> unsettled_;
   std::optional<Failure> failure_;     // first failed check since the last run

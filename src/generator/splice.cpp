@@ -11,13 +11,6 @@ namespace tavjit {
 
 namespace {
 
-bool IsPlainName(std::string_view name) {
-  if (name.empty()) return false;
-  for (char c : name)
-    if (!IsNameChar(c)) return false;
-  return true;
-}
-
 // Case folding of a text between two percent signs into *out, code point by
 // code point as FindNoCase compares; false when it cannot equal a plain name.
 bool FoldGap(std::string_view s, std::string* out) {
@@ -40,6 +33,13 @@ bool FoldGap(std::string_view s, std::string* out) {
 }
 
 }  // namespace
+
+bool IsPlainName(std::string_view name) {
+  if (name.empty()) return false;
+  for (char c : name)
+    if (!IsNameChar(c)) return false;
+  return true;
+}
 
 std::string FixVariables(std::string_view script, const CVariables& variables) {
   std::string s(script);

@@ -18,6 +18,10 @@ namespace tavjit {
 
 std::string FixVariables(std::string_view script, const CVariables& variables);
 
+// A name made of letters, digits and underscores, and not empty: splicing
+// it cannot make or break another reference.
+bool IsPlainName(std::string_view name);
+
 // Where FixVariables would splice variables into a script, found in one
 // pass: each reference between two percent signs, and where two share a
 // sign, the one FixVariables replaces first (the earlier variable, then the
