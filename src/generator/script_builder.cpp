@@ -181,7 +181,7 @@ std::string ScriptBuilder::TakeScript() {
     const std::string_view covered(raw_.data(), c.raw_size);
     const size_t lead = std::min(covered.find_first_not_of(' '), covered.size());
     SplicePlan plan;
-    if (plan.Make(covered.substr(lead), variables)) {
+    if (plan.Make(covered.substr(lead), variables) && plan.FitsInPlace(kScriptHead)) {
       raw_.resize(c.raw_size);
       raw_.erase(0, lead);
       if (!raw_.empty()) plan.ApplyInPlace(&raw_, kScriptHead);

@@ -150,8 +150,19 @@ void SplicePlan::AppendTo(std::string_view script, std::string* out) const {
   out->append(script.substr(from));
 }
 
-// Everything moves towards the end, so working from the end overwrites
-// nothing that is still to be read.
+bool SplicePlan::FitsInPlace(std::string_view prefix) const {
+  int64_t shift = static_cast<int64_t>(prefix.size());
+  for (const Splice& sp : splices_) {
+    shift += static_cast<int64_t>(kCloseLiteral.size() + kOpenLiteral.size() +
+                                  sp.replacement->size()) -
+             static_cast<int64_t>(sp.close - sp.open + 1);
+    if (shift < 0) return false;
+  }
+  return true;
+}
+
+// Everything moves towards the end (FitsInPlace), so working from the end
+// overwrites nothing that is still to be read.
 void SplicePlan::ApplyInPlace(std::string* s, std::string_view prefix) const {
   const size_t old_size = s->size();
   s->resize(old_size + prefix.size() + Growth());

@@ -39,6 +39,11 @@ class SplicePlan {
   // How much longer the script gets.
   size_t Growth() const;
   void AppendTo(std::string_view script, std::string* out) const;
+  // Whether ApplyInPlace can make the splices with prefix in front: a
+  // reference written with letters that fold to shorter ones (the Kelvin
+  // sign, the long s) gets shorter, and working in place needs every part of
+  // the script to stay where it was or move towards the end.
+  bool FitsInPlace(std::string_view prefix) const;
   // The script with prefix in front and the splices made, in its own buffer.
   void ApplyInPlace(std::string* s, std::string_view prefix) const;
 
