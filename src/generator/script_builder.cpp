@@ -7,6 +7,7 @@
 #include "generator/attribute_check.h"
 #include "generator/splice.h"
 #include "generator/vocabulary.h"
+#include "support/memory.h"
 #include "support/text.h"
 
 namespace tavjit {
@@ -29,6 +30,7 @@ void ScriptBuilder::Reset(size_t size_hint) {
   raw_.clear();
   if (size_hint == 0) raw_.shrink_to_fit();
   raw_.reserve(size_hint + size_hint / 4);  // a script is a little longer than its document
+  AdviseHugePages(raw_.data(), raw_.capacity());
   exact_from_ = SIZE_MAX;
   exact_raw_ = 0;
   block_end_.clear();

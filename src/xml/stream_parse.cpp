@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/memory.h"
 #include "xml/libxml.h"
 #include "xml/parse.h"
 
@@ -185,6 +186,9 @@ ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
   arena->nodes.reserve(bytes.size() / 32 + 16);
   arena->attrs.reserve(bytes.size() / 64 + 16);
   arena->chars.reserve(bytes.size() / 2 + 64);
+  AdviseHugePages(arena->nodes.data(), arena->nodes.capacity() * sizeof(ArenaNode));
+  AdviseHugePages(arena->attrs.data(), arena->attrs.capacity() * sizeof(ArenaAttr));
+  AdviseHugePages(arena->chars.data(), arena->chars.capacity());
   Run run(arena);
 
   Reader reader{bytes};
