@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "generator/vocabulary.h"
+#include "support/memory.h"
 #include "support/text.h"
 
 namespace tavjit {
@@ -72,15 +73,11 @@ bool SplicePlan::Make(std::string_view script, const CVariables& variables) {
       for (std::string_view p : kRangeProperties) add(name + "." + std::string(p));
   }
   if (patterns_.empty()) return true;
+  replacements_.assign(order, nullptr);
+  for (const auto& [key, p] : patterns_) replacements_[p.order] = &p.replacement;
+  splices_.reserve(script.size() / 64 + 16);
+  AdviseHugePages(splices_.data(), splices_.capacity() * sizeof(Splice));
 
-  // Each text between two neighbouring percent signs that folds to a
-  // pattern, left to right.
-  struct Match {
-    uint32_t order;
-    size_t open, close;
-    const std::string* replacement;
-  };
-  std::vector<Match> matches;
   std::string folded;
   const char* const begin = script.data();
   const char* const end = begin + script.size();
@@ -91,51 +88,50 @@ bool SplicePlan::Make(std::string_view script, const CVariables& variables) {
     const std::string_view gap(open + 1, static_cast<size_t>(close - open - 1));
     if (!gap.empty() && gap.size() <= 4 * longest_ && FoldGap(gap, &folded)) {
       auto it = patterns_.find(std::string_view(folded));
-      if (it != patterns_.end())
-        matches.push_back({it->second.order, static_cast<size_t>(open - begin),
-                           static_cast<size_t>(close - begin), &it->second.replacement});
+      if (it != patterns_.end()) {
+        const uint64_t at = static_cast<uint64_t>(open - begin);
+        if (!run_.empty() && run_.back().close != at) SettleRun();
+        run_.push_back({it->second.order, at, static_cast<uint64_t>(close - begin)});
+      }
     }
     open = close;
   }
-
-  // Where two matches share a sign, the earlier variable, then the leftmost
-  // match, is replaced first and takes the sign. Only neighbouring matches
-  // share one, so each run of them is settled on its own.
-  std::vector<size_t> by_order;
-  std::vector<bool> used;
-  for (size_t i = 0; i < matches.size();) {
-    size_t j = i + 1;
-    while (j < matches.size() && matches[j].open == matches[j - 1].close) ++j;
-    if (j == i + 1) {
-      splices_.push_back({matches[i].open, matches[i].close, matches[i].replacement});
-      i = j;
-      continue;
-    }
-    by_order.clear();
-    for (size_t k = i; k < j; ++k) by_order.push_back(k);
-    std::sort(by_order.begin(), by_order.end(), [&](size_t a, size_t b) {
-      return matches[a].order != matches[b].order ? matches[a].order < matches[b].order : a < b;
-    });
-    used.assign(j - i + 1, false);  // the run's signs
-    std::vector<bool> taken(j - i, false);
-    for (size_t k : by_order) {
-      const size_t sign = k - i;
-      if (used[sign] || used[sign + 1]) continue;
-      used[sign] = used[sign + 1] = true;
-      taken[sign] = true;
-    }
-    for (size_t k = i; k < j; ++k)
-      if (taken[k - i]) splices_.push_back({matches[k].open, matches[k].close, matches[k].replacement});
-    i = j;
-  }
+  SettleRun();
   return true;
+}
+
+// Where two matches share a sign, the earlier variable, then the leftmost
+// match, is replaced first and takes the sign. Only neighbouring matches
+// share one, so each run of them is settled on its own.
+void SplicePlan::SettleRun() {
+  if (run_.size() > 1) {
+    std::vector<size_t> by_order(run_.size());
+    for (size_t k = 0; k < run_.size(); ++k) by_order[k] = k;
+    std::sort(by_order.begin(), by_order.end(), [&](size_t a, size_t b) {
+      return run_[a].order != run_[b].order ? run_[a].order < run_[b].order : a < b;
+    });
+    std::vector<bool> used(run_.size() + 1, false), taken(run_.size(), false);  // signs, matches
+    for (size_t k : by_order) {
+      if (used[k] || used[k + 1]) continue;
+      used[k] = used[k + 1] = true;
+      taken[k] = true;
+    }
+    for (size_t k = 0; k < run_.size(); ++k)
+      if (!taken[k]) run_[k].order = UINT32_MAX;
+  }
+  for (const Match& m : run_)
+    if (m.order != UINT32_MAX)
+      splices_.push_back({m.open, static_cast<uint32_t>(m.close - m.open + 1), m.order});
+  run_.clear();
+}
+
+size_t SplicePlan::Grows(const Splice& sp) const {
+  return kCloseLiteral.size() + kOpenLiteral.size() + Replacement(sp).size() - sp.length;
 }
 
 size_t SplicePlan::Growth() const {
   size_t g = 0;
-  for (const Splice& sp : splices_)
-    g += kCloseLiteral.size() + kOpenLiteral.size() + sp.replacement->size() -
-         (sp.close - sp.open + 1);
+  for (const Splice& sp : splices_) g += Grows(sp);
   return g;
 }
 
@@ -144,8 +140,8 @@ void SplicePlan::AppendTo(std::string_view script, std::string* out) const {
   size_t from = 0;
   for (const Splice& sp : splices_) {
     out->append(script.substr(from, sp.open - from));
-    out->append(kCloseLiteral).append(*sp.replacement).append(kOpenLiteral);
-    from = sp.close + 1;
+    out->append(kCloseLiteral).append(Replacement(sp)).append(kOpenLiteral);
+    from = sp.open + sp.length;
   }
   out->append(script.substr(from));
 }
@@ -153,9 +149,7 @@ void SplicePlan::AppendTo(std::string_view script, std::string* out) const {
 bool SplicePlan::FitsInPlace(std::string_view prefix) const {
   int64_t shift = static_cast<int64_t>(prefix.size());
   for (const Splice& sp : splices_) {
-    shift += static_cast<int64_t>(kCloseLiteral.size() + kOpenLiteral.size() +
-                                  sp.replacement->size()) -
-             static_cast<int64_t>(sp.close - sp.open + 1);
+    shift += static_cast<int64_t>(Grows(sp));  // sizes wrap: a shortening is negative
     if (shift < 0) return false;
   }
   return true;
@@ -178,9 +172,9 @@ void SplicePlan::ApplyInPlace(std::string* s, std::string_view prefix) const {
     std::memcpy(d + dst_end, text.data(), text.size());
   };
   for (auto it = splices_.rbegin(); it != splices_.rend(); ++it) {
-    move(it->close + 1, src_end);
+    move(it->open + it->length, src_end);
     put(kOpenLiteral);
-    put(*it->replacement);
+    put(Replacement(*it));
     put(kCloseLiteral);
     src_end = it->open;
   }

@@ -28,14 +28,8 @@ bool IsPlainName(std::string_view name);
 // leftmost).
 class SplicePlan {
  public:
-  struct Splice {
-    size_t open, close;  // positions of the two percent signs
-    const std::string* replacement;
-  };
-
   // False when a variable name is outside letters, digits and underscores.
   bool Make(std::string_view script, const CVariables& variables);
-  const std::vector<Splice>& splices() const { return splices_; }
   // How much longer the script gets.
   size_t Growth() const;
   void AppendTo(std::string_view script, std::string* out) const;
@@ -48,6 +42,22 @@ class SplicePlan {
   void ApplyInPlace(std::string* s, std::string_view prefix) const;
 
  private:
+  // A reference to replace: from its opening percent sign, length bytes up
+  // to and with its closing one. A script has one every few dozen bytes.
+  struct Splice {
+    uint64_t open;
+    uint32_t length;
+    uint32_t pattern;  // into replacements_
+  };
+  // A text between two neighbouring percent signs that folds to a pattern.
+  struct Match {
+    uint32_t order;
+    uint64_t open, close;
+  };
+  void SettleRun();
+  const std::string& Replacement(const Splice& sp) const { return *replacements_[sp.pattern]; }
+  size_t Grows(const Splice& sp) const;
+
   struct Pattern {
     uint32_t order;
     std::string replacement;
@@ -57,7 +67,9 @@ class SplicePlan {
     size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
   };
   std::unordered_map<std::string, Pattern, Hash, std::equal_to<>> patterns_;
+  std::vector<const std::string*> replacements_;  // by order
   size_t longest_ = 0;
+  std::vector<Match> run_;  // neighbouring matches, each sharing a sign with the next
   std::vector<Splice> splices_;
 };
 

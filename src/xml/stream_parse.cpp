@@ -181,11 +181,12 @@ ParseResult ParseStreaming(std::string_view bytes, Arena* arena) {
   sax.reference = OnReference;
   RefuseExternalLoads(&sax);
 
-  // Sized for a typical document so that the arrays rarely move; taken
-  // before the parser, which nothing could free if this threw.
-  arena->nodes.reserve(bytes.size() / 32 + 16);
-  arena->attrs.reserve(bytes.size() / 64 + 16);
-  arena->chars.reserve(bytes.size() / 2 + 64);
+  // Sized for a typical document so that the arrays rarely move (what is
+  // reserved and not used costs address space, not memory); taken before the
+  // parser, which nothing could free if this threw.
+  arena->nodes.reserve(bytes.size() / 24 + 16);
+  arena->attrs.reserve(bytes.size() / 40 + 16);
+  arena->chars.reserve(bytes.size() / 8 * 5 + 64);
   AdviseHugePages(arena->nodes.data(), arena->nodes.capacity() * sizeof(ArenaNode));
   AdviseHugePages(arena->attrs.data(), arena->attrs.capacity() * sizeof(ArenaAttr));
   AdviseHugePages(arena->chars.data(), arena->chars.capacity());
