@@ -27,6 +27,14 @@ std::string Consequence(bool refused, std::string_view line) {
 
 bool Blank(std::string_view v) { return v.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
+// What makes a line more than one statement, or more than one line: a
+// quote, a statement separator, a comment sign, a line break.
+bool HasCodeSign(std::string_view s) {
+  for (char c : s)
+    if (c == '"' || c == ':' || c == '\'' || c == '\r' || c == '\n') return true;
+  return false;
+}
+
 bool IsAttribute(const CAttribute& a, std::string_view name) {
   return EqualsAsciiNoCase(a.AttributeName(), name);
 }
@@ -106,7 +114,7 @@ const Linter::Facts& Linter::FactsOf(const CElement& e) {
   Facts& f = it->second;
   if (!fresh && f.name == e.ElementName() && f.attributes == count) return f;
   f = Facts{*element_names_.insert(e.ElementName()).first, count,
-            branches::FindRow(e.ElementName()), {}, {}};
+            branches::FindRow(e.ElementName()), {}, {}, false, {}, false, false};
   const bool sets_range = f.row && f.row->role == Kind::kSetsRange;
   size_t i = 0;
   for (const auto& a : attrs) {
@@ -116,7 +124,59 @@ const Linter::Facts& Linter::FactsOf(const CElement& e) {
       f.writes.emplace_back(i, IsAttribute(*a, "range") || sets_range);
     ++i;
   }
+  if (f.row && !f.row->build) {
+    f.one_statement = true;
+    for (const branches::Piece& p : f.row->pieces) {
+      switch (p.kind) {
+        case branches::PieceKind::kLit:
+          f.one_statement = f.one_statement && !HasCodeSign(p.arg);
+          break;
+        case branches::PieceKind::kVerbatim:
+        case branches::PieceKind::kTrimmed:
+          if (const CAttributes::Ptr* found = attrs.Find(p.arg))
+            for (int32_t k = 1; k <= attrs.Count(); ++k)
+              if (attrs.Item(k) == *found) f.code_values.push_back(static_cast<size_t>(k - 1));
+          break;
+        case branches::PieceKind::kQuoted:
+        case branches::PieceKind::kQuotedText:
+          break;
+        case branches::PieceKind::kVerbatimText:
+          f.one_statement = false;
+          break;
+      }
+    }
+    const auto& pieces = f.row->pieces;
+    if (f.one_statement && !pieces.empty() && pieces.front().kind == branches::PieceKind::kLit) {
+      const std::string_view lit = pieces.front().arg;
+      size_t b = 0;
+      while (b < lit.size() && (lit[b] == ' ' || lit[b] == '\t')) ++b;
+      size_t e = b;
+      while (e < lit.size() && IsNameChar(lit[e])) ++e;
+      f.no_statement = e < lit.size() && !StartsStatement(lit.substr(b, e - b));
+    }
+    if (!pieces.empty()) {
+      const branches::Piece& last = pieces.back();
+      const size_t end = last.arg.find_last_not_of(" \t");
+      f.fixed_end = last.kind == branches::PieceKind::kQuoted ||
+                    last.kind == branches::PieceKind::kQuotedText ||
+                    (last.kind == branches::PieceKind::kLit && end != std::string_view::npos &&
+                     last.arg[end] != '_');
+    }
+  }
   return f;
+}
+
+Linter::Shape Linter::ShapeOf(const CElement& e, const Facts& facts,
+                              std::string_view inner) const {
+  if (!facts.one_statement || continuing_) return Shape::kLines;
+  for (size_t position : facts.code_values)
+    if (HasCodeSign(e.Attributes().Item(static_cast<int32_t>(position) + 1)->Value()))
+      return Shape::kLines;
+  if (!facts.no_statement) return Shape::kOneStatement;
+  std::string_view head;
+  if (!facts.fixed_end && Continues(inner.substr(0, inner.size() - kCrLf.size()), &head))
+    return Shape::kOneStatement;
+  return Shape::kNothing;
 }
 
 void Linter::Observe(const CElement& element, uint32_t line, std::string_view block) {
@@ -136,7 +196,11 @@ void Linter::Observe(const CElement& element, uint32_t line, std::string_view bl
     inner =
         block.substr(kGuardHead.size(), block.size() - kGuardHead.size() - kGuardTail.size() + 2);
   own_.Start(site.index);
-  Structure(site, inner);
+  switch (ShapeOf(element, facts, inner)) {
+    case Shape::kLines: Structure(site, inner); break;
+    case Shape::kOneStatement: Structure(site, inner, true); break;
+    case Shape::kNothing: break;
+  }
   if (guarded) {
     for (Block b : own_.stack) Unpaired(b, OpenKeyword(b));
     if (!own_.contained) CheckGuard(site);
@@ -450,7 +514,7 @@ void Linter::ReportReference(const PendingReference& r, Resolution how) {
 
 // ---- Block structure and declarations ----
 
-void Linter::Structure(const Site& site, std::string_view lines) {
+void Linter::Structure(const Site& site, std::string_view lines, bool one_statement) {
   for (size_t pos = 0; pos < lines.size();) {
     size_t end = lines.find(kCrLf, pos);
     if (end == std::string_view::npos) end = lines.size();
@@ -469,13 +533,16 @@ void Linter::Structure(const Site& site, std::string_view lines) {
       continued_.clear();
       continuing_ = false;
     } else {
-      Logical(site, line);
+      Logical(site, line, one_statement);
     }
   }
 }
 
-void Linter::Logical(const Site& site, std::string_view line) {
-  Statements(line, &statements_);
+void Linter::Logical(const Site& site, std::string_view line, bool one_statement) {
+  if (one_statement)
+    OneStatement(line, &statements_);
+  else
+    Statements(line, &statements_);
   for (const Statement& s : statements_) {
     if (site.index == own_.index) TrackOwn(s);
     switch (s.op) {

@@ -87,7 +87,20 @@ class Linter {
     std::vector<size_t> truths;  // positions of true-or-false attributes
     // Attributes that name a variable the element writes, and whether a range.
     std::vector<std::pair<size_t, bool>> writes;
+    // A line of fixed text with no quote, colon or comment sign, string
+    // literals, and the values of code_values: one statement, when those
+    // values have no quote, colon, comment sign or line break either.
+    bool one_statement = false;
+    std::vector<size_t> code_values;
+    // Such a line that starts with fixed text whose first word starts no
+    // statement the lint reads; and whether its end is fixed too (so that it
+    // cannot end in a continuation).
+    bool no_statement = false;
+    bool fixed_end = false;
   };
+  // How much of an element line the structure checks must read.
+  enum class Shape { kLines, kOneStatement, kNothing };
+  Shape ShapeOf(const CElement& e, const Facts& facts, std::string_view inner) const;
   const Facts& FactsOf(const CElement& e);
   std::unordered_map<const CElement*, Facts> facts_;
   std::unordered_set<std::string> element_names_;
@@ -107,8 +120,8 @@ class Linter {
   void CheckWrites(const CElement& e, const Facts& facts, const Site& site);
 
   // Block structure and declarations, statement by statement.
-  void Structure(const Site& site, std::string_view lines);
-  void Logical(const Site& site, std::string_view line);
+  void Structure(const Site& site, std::string_view lines, bool one_statement = false);
+  void Logical(const Site& site, std::string_view line, bool one_statement = false);
   void Close(const Site& site, Block kind);
   void ElseOf(const Site& site, bool is_else);
   void ExitOf(const Site& site, Block kind);

@@ -162,7 +162,11 @@ bool Classify(std::string_view stmt, std::vector<Statement>* out) {
   // two to eight letters long and start with one of a few letters.
   if (w.size() < 2 || w.size() > 8) return true;
   const char first = (w[0] >= 'A' && w[0] <= 'Z') ? static_cast<char>(w[0] + 32) : w[0];
-  if (std::string_view("cdefilnprsw").find(first) == std::string_view::npos) return true;
+  switch (first) {
+    case 'c': case 'd': case 'e': case 'f': case 'i': case 'l':
+    case 'n': case 'p': case 'r': case 's': case 'w': break;
+    default: return true;
+  }
   for (const Keyword& k : kKeywords) {
     if (k.word[0] == first && Is(w, k.word)) {
       out->push_back(Of(k.op, k.block));
@@ -220,6 +224,20 @@ void Statements(std::string_view line, std::vector<Statement>* out) {
     }
   }
   Classify(line.substr(start), out);
+}
+
+bool StartsStatement(std::string_view word) {
+  for (const Keyword& k : kKeywords)
+    if (Is(word, k.word)) return true;
+  for (std::string_view w :
+       {"if", "exit", "end", "dim", "const", "select", "property", "public", "private", "rem"})
+    if (Is(word, w)) return true;
+  return false;
+}
+
+void OneStatement(std::string_view line, std::vector<Statement>* out) {
+  out->clear();
+  Classify(line, out);
 }
 
 bool Continues(std::string_view line, std::string_view* head) {

@@ -44,6 +44,14 @@ struct Statement {
 // declarations, in order; other statements are left out.
 void Statements(std::string_view line, std::vector<Statement>* out);
 
+// The same for a line that holds one statement and no comment outside its
+// strings, as the lines of most elements do.
+void OneStatement(std::string_view line, std::vector<Statement>* out);
+
+// Whether a statement that starts with the word can give Statements
+// anything: a statement that starts with any other word gives nothing.
+bool StartsStatement(std::string_view word);
+
 // True when the line ends in a continuation ("_" after a blank, outside
 // strings and comments); *head is then the line before the "_".
 bool Continues(std::string_view line, std::string_view* head);
