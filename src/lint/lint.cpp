@@ -82,6 +82,7 @@ uint64_t CountLines(std::string_view s) {
 }  // namespace
 
 void Linter::Reset() {
+  recent_facts_.fill({});
   facts_.clear();
   element_names_.clear();
   index_ = 0;
@@ -110,11 +111,15 @@ void Linter::Note(const Site& site, std::string message) {
 const Linter::Facts& Linter::FactsOf(const CElement& e) {
   const CAttributes& attrs = e.Attributes();
   const size_t count = static_cast<size_t>(attrs.Count());
+  // The builder lists every element of a definition through one record.
+  auto& recent = recent_facts_[(reinterpret_cast<uintptr_t>(&e) >> 4) % recent_facts_.size()];
+  if (recent.first == &e && recent.second->attributes == count) return *recent.second;
   auto [it, fresh] = facts_.try_emplace(&e);
   Facts& f = it->second;
+  recent = {&e, &f};
   if (!fresh && f.name == e.ElementName() && f.attributes == count) return f;
   f = Facts{*element_names_.insert(e.ElementName()).first, count,
-            branches::FindRow(e.ElementName()), {}, {}, false, {}, false, false};
+            branches::FindRow(e.ElementName()), {}, {}, false, {}, false, false, {}};
   const bool sets_range = f.row && f.row->role == Kind::kSetsRange;
   size_t i = 0;
   for (const auto& a : attrs) {
@@ -123,6 +128,18 @@ const Linter::Facts& Linter::FactsOf(const CElement& e) {
         (sets_range && IsAttribute(*a, "name")))
       f.writes.emplace_back(i, IsAttribute(*a, "range") || sets_range);
     ++i;
+  }
+  if (f.row) {
+    for (int32_t k = 1; k <= attrs.Count(); ++k) {
+      for (const branches::Input& in : f.row->inputs) {
+        if (in.if_empty == branches::IfEmpty::kFine || in.attribute.empty()) continue;
+        const CAttributes::Ptr* found = attrs.Find(in.attribute);
+        if (found && *found == attrs.Item(k)) {
+          f.slots.emplace_back(static_cast<size_t>(k - 1), &in);
+          break;
+        }
+      }
+    }
   }
   if (f.row && !f.row->build) {
     f.one_statement = true;
@@ -189,9 +206,10 @@ void Linter::Observe(const CElement& element, uint32_t line, std::string_view bl
   // "End If". Structure is checked on the element line alone; the guard
   // pairs with itself unless the line cuts through it.
   std::string_view inner = block;
-  const bool guarded = block.size() >= kGuardHead.size() + kGuardTail.size() &&
-                       block.starts_with(kGuardHead) && block.ends_with(kGuardTail) &&
-                       ContainsNoCase(block, kActiveDocument);
+  const bool guarded =
+      block.size() >= kGuardHead.size() + kGuardTail.size() && block.starts_with(kGuardHead) &&
+      block.ends_with(kGuardTail) &&
+      ContainsNoCase(block.substr(kGuardHead.size()), kActiveDocument);  // not in the head
   if (guarded)
     inner =
         block.substr(kGuardHead.size(), block.size() - kGuardHead.size() - kGuardTail.size() + 2);
@@ -205,7 +223,7 @@ void Linter::Observe(const CElement& element, uint32_t line, std::string_view bl
     for (Block b : own_.stack) Unpaired(b, OpenKeyword(b));
     if (!own_.contained) CheckGuard(site);
   }
-  if (row) CheckEmptySlots(element, *row, site, inner, block);
+  CheckEmptySlots(element, facts, site, inner, block);
   CheckReferences(element, facts, site, block);
   CheckWrites(element, facts, site);
 
@@ -317,26 +335,20 @@ void Linter::CheckGuard(const Site& site) {
   Note(site, std::move(message));
 }
 
-void Linter::CheckEmptySlots(const CElement& e, const branches::BranchRow& row, const Site& site,
+void Linter::CheckEmptySlots(const CElement& e, const Facts& facts, const Site& site,
                              std::string_view inner, std::string_view block) {
+  auto value = [&e](size_t position) -> const CAttributes::Ptr& {
+    return e.Attributes().Item(static_cast<int32_t>(position) + 1);
+  };
   bool any_blank = false;
-  for (const auto& a : e.Attributes()) any_blank = any_blank || Blank(a->Value());
+  for (const auto& [position, in] : facts.slots) any_blank = any_blank || Blank(value(position)->Value());
   if (!any_blank) return;
   const std::string_view line = SingleLine(inner);
   Deferred* deferred = nullptr;
-  for (const auto& a : e.Attributes()) {
+  for (const auto& [position, in] : facts.slots) {
+    const CAttributes::Ptr& a = value(position);
     if (!Blank(a->Value())) continue;
-    // The value of an attribute whose row says the line cannot do without it.
-    const branches::Input* slot = nullptr;
-    for (const branches::Input& in : row.inputs) {
-      if (in.if_empty == branches::IfEmpty::kFine || in.attribute.empty()) continue;
-      const CAttributes::Ptr* found = e.Attributes().Find(in.attribute);
-      if (found && *found == a) {
-        slot = &in;
-        break;
-      }
-    }
-    if (!slot) continue;
+    const branches::Input* slot = in;
     const bool refused = slot->if_empty == branches::IfEmpty::kSyntaxError;
     const std::string attr = Code(slot->attribute);
     // A required number written "%%" is emptied by its check, which a
@@ -360,9 +372,23 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
                              std::string_view block) {
   std::vector<Local>& refs = locals_;
   refs.clear();
-  auto find = [&refs](const std::string& folded) -> Local* {
-    for (Local& r : refs)
-      if (r.folded == folded) return &r;
+  folded_.clear();
+  auto folded = [this](const Local& r) {
+    return std::string_view(folded_).substr(r.folded_at, r.folded_size);
+  };
+  // Adds a reference unless its name, folded, is there already; the one
+  // there otherwise.
+  auto add = [&](std::string_view text, bool in_code, std::string_view truth) -> Local* {
+    const size_t at = folded_.size();
+    for (char c : text) folded_.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c);
+    const std::string_view name = std::string_view(folded_).substr(at);
+    for (Local& r : refs) {
+      if (folded(r) == name) {
+        folded_.resize(at);
+        return &r;
+      }
+    }
+    refs.push_back({text, at, text.size(), in_code, truth});
     return nullptr;
   };
 
@@ -381,10 +407,7 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
                      "; write true or false.");
       continue;
     }
-    if (!IsIdentifier(name)) continue;
-    std::string folded = Lower(name);
-    if (!find(folded))
-      refs.push_back({std::string(name), std::move(folded), true, a->AttributeName()});
+    if (IsIdentifier(name)) add(name, true, a->AttributeName());
   }
 
   if (block.find('%') != std::string_view::npos) {
@@ -396,29 +419,22 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
       if (line.find('%') == std::string_view::npos) continue;
       References(line, &references_);
       for (const Reference& r : references_) {
-        std::string folded = Lower(r.text);
-        if (Local* seen = find(folded)) {
+        if (Local* seen = add(r.text, r.in_code, {}))
           if (seen->truth_attribute.empty()) seen->in_code = seen->in_code || r.in_code;
-          continue;
-        }
-        refs.push_back({std::string(r.text), std::move(folded), r.in_code, {}});
       }
     }
   }
 
-  for (Local& r : refs) {
-    const size_t dot = r.folded.find('.');
-    if (Listed(std::string_view(r.folded).substr(0, dot))) {
-      // The first declaration of a name decides at once.
-      const Resolution how = Resolve(r.folded);
-      if (how == Resolution::kSpliced && !r.in_code && r.truth_attribute.empty()) continue;
-      ReportReference(
-          {site, std::move(r.text), std::move(r.folded), r.in_code, std::move(r.truth_attribute)},
-          how);
-    } else {
-      pending_references_.push_back(
-          {site, std::move(r.text), std::move(r.folded), r.in_code, std::move(r.truth_attribute)});
-    }
+  for (const Local& r : refs) {
+    // The first declaration of a name decides at once.
+    const Resolution how = Resolve(folded(r));
+    if (how == Resolution::kSpliced && !r.in_code && r.truth_attribute.empty()) continue;
+    PendingReference p{site, std::string(r.text), std::string(folded(r)), r.in_code,
+                       std::string(r.truth_attribute)};
+    if (how != Resolution::kUndeclared)
+      ReportReference(p, how);
+    else
+      pending_references_.push_back(std::move(p));
   }
 }
 
@@ -429,9 +445,11 @@ void Linter::CheckWrites(const CElement& e, const Facts& facts, const Site& site
     if (b == std::string_view::npos) continue;
     name = name.substr(b, name.find_last_not_of(" \t") - b + 1);
     if (!IsIdentifier(name)) continue;
-    std::string folded = Lower(name);
+    std::string& folded = folded_name_;
+    folded.clear();
+    for (char c : name) folded.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c);
     if (Listed(folded) || Dimmed(folded)) continue;
-    pending_writes_.push_back({site, std::string(name), std::move(folded), range});
+    pending_writes_.push_back({site, std::string(name), folded, range});
   }
 }
 

@@ -97,12 +97,16 @@ class Linter {
     // cannot end in a continuation).
     bool no_statement = false;
     bool fixed_end = false;
+    // Attributes whose row says the line cannot do without a value, each
+    // with that input.
+    std::vector<std::pair<size_t, const branches::Input*>> slots;
   };
   // How much of an element line the structure checks must read.
   enum class Shape { kLines, kOneStatement, kNothing };
   Shape ShapeOf(const CElement& e, const Facts& facts, std::string_view inner) const;
   const Facts& FactsOf(const CElement& e);
   std::unordered_map<const CElement*, Facts> facts_;
+  std::array<std::pair<const CElement*, const Facts*>, 64> recent_facts_{};
   std::unordered_set<std::string> element_names_;
 
   void Note(const Site& site, std::string message);
@@ -112,9 +116,8 @@ class Linter {
   void TrackOwn(const Statement& s);
   void Unpaired(Block kind, const char* keyword);
   void NoteGuardCutIf(const OpenElement& open);
-  void CheckEmptySlots(const CElement& e, const branches::BranchRow& row, const Site& site,
-                       std::string_view inner,
-                       std::string_view block);
+  void CheckEmptySlots(const CElement& e, const Facts& facts, const Site& site,
+                       std::string_view inner, std::string_view block);
   void CheckReferences(const CElement& e, const Facts& facts, const Site& site,
                        std::string_view block);
   void CheckWrites(const CElement& e, const Facts& facts, const Site& site);
@@ -178,12 +181,17 @@ class Linter {
   std::vector<Statement> statements_;
   std::vector<std::string_view> names_;
   std::vector<Reference> references_;
+  // A reference of the element being observed: views into its block or
+  // attributes, and its folded name in folded_.
   struct Local {
-    std::string text, folded;
+    std::string_view text;
+    size_t folded_at, folded_size;
     bool in_code;
-    std::string truth_attribute;
+    std::string_view truth_attribute;
   };
   std::vector<Local> locals_;
+  std::string folded_;
+  std::string folded_name_;
 };
 
 }  // namespace tavjit::lint

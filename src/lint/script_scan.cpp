@@ -2,6 +2,7 @@
 // declarations, read line by line.
 #include "lint/script_scan.h"
 
+#include <array>
 #include <optional>
 #include <utility>
 
@@ -305,7 +306,14 @@ void References(std::string_view line, std::vector<Reference>* out) {
   // them; otherwise it opens the next.
   size_t open = std::string_view::npos;
   bool open_in_code = false, in_str = false;
+  static constexpr auto kSigns = [] {
+    std::array<bool, 256> signs{};
+    signs['"'] = signs['%'] = signs['\''] = true;
+    return signs;
+  }();
   for (size_t i = 0; i < line.size(); ++i) {
+    while (i < line.size() && !kSigns[static_cast<unsigned char>(line[i])]) ++i;
+    if (i == line.size()) break;
     const char c = line[i];
     if (c == '"') {
       in_str = !in_str;
