@@ -6,6 +6,7 @@
 #include "compiler/decode.h"
 #include "compiler/messages.h"
 #include "compiler/tavjit_impl.h"
+#include "support/text.h"
 
 namespace tavjit {
 
@@ -15,6 +16,14 @@ namespace {
 // after the children of an if or loop; nothing when the catalogue has none.
 void AddClosing(detail::Impl& impl, const char* name, uint32_t line) {
   if (const CElements::Ptr* def = impl.catalogue.Find(name)) impl.script.Add(**def, line);
+}
+
+// An ASCII name written as the catalogue writes it is that attribute's: its
+// key is the name folded. Others are looked up by key.
+const CAttributes::Ptr* FindAttribute(const CElement& def, std::string_view name) {
+  for (const CAttributes::Ptr& a : def.Attributes())
+    if (a->AttributeName() == name && IsAscii(name)) return &a;
+  return def.Attributes().Find(name);
 }
 
 }  // namespace
@@ -30,6 +39,7 @@ const CElements::Ptr* detail::Impl::FindDefinition(std::string_view name) {
   }
   return k.definition;
 }
+
 
 // Attribute values and texts are written into the catalogue's definition
 // before it is listed, so a value carries over to later elements of the same
@@ -47,18 +57,14 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
     CElement& def = **found;
 
     node.ForEachAttribute([&](std::string_view attr_name, std::string_view value) {
-      const CAttributes::Ptr* attr = def.Attributes().Find(attr_name);
+      const CAttributes::Ptr* attr = FindAttribute(def, attr_name);
       if (!attr) {
         RaiseWarning(msg::UnsupportedAttribute(attr_name, name), line);
         return;
       }
-      TAVDecodeInto(value, &decoded_);
-      (*attr)->SetValue(std::string_view(decoded_));
+      (*attr)->SetValue(TAVDecodeView(value, &decoded_));
     });
-    if (def.ContainsText()) {
-      TAVDecodeInto(node.Text(), &decoded_);
-      def.SetText(std::string_view(decoded_));
-    }
+    if (def.ContainsText()) def.SetText(TAVDecodeView(node.Text(), &decoded_));
 
     script.Add(def, line);
 
