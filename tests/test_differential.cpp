@@ -210,6 +210,20 @@ TEST(Differential, SinglePassDecodingMatchesTheReplacementsInOrder) {
   }
 }
 
+TEST(Differential, ContainsNoCaseFindsWhatFindNoCaseFinds) {
+  Gen gen(13);
+  static const char* const kBits[] = {"docs", ".", "ActiveDocument", "DOCS.", "x", " ", "\xC5\xBF",
+                                      "do", "\xE2\x84\xAA", "c", "s.a", "ctivedocument", "\""};
+  for (int i = 0; i < 20000; ++i) {
+    std::string hay;
+    for (int n = gen.Pick(8); n > 0; --n) hay += gen.OneOf(kBits);
+    size_t len = 0;
+    for (std::string_view needle : {"docs.ActiveDocument", "s.a", "k.s"})
+      ASSERT_EQ(ContainsNoCase(hay, needle),
+                FindNoCase(hay, needle, 0, &len) != std::string_view::npos) << hay << " " << needle;
+  }
+}
+
 TEST(Differential, OnePassSplicingMatchesOnePassPerVariable) {
   Gen gen(11);
   static const char* const kBits[] = {"%", "%", "%", "n", "x", "r", ".", "startlineno", "N", "X",

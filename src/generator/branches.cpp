@@ -12,8 +12,12 @@ namespace tavjit {
 
 namespace branches {
 
+// An ASCII name as the catalogue writes it is that attribute's key folded;
+// rows name attributes that way.
 const std::string& AttrValue(const CElement& element, std::string_view name) {
   static const std::string kEmpty;
+  for (const CAttributes::Ptr& a : element.Attributes())
+    if (a->AttributeName() == name && IsAscii(name)) return a->Value();
   const CAttributes::Ptr* attr = element.Attributes().Find(name);
   return attr ? (*attr)->Value() : kEmpty;
 }
