@@ -242,7 +242,8 @@ class Full {
       case 12: return Line("<undo/>");
       case 13: return Line("<redo/>");
       case 14: return Line("<getlanguage variable=\"" + v + "\"/>");
-      case 15: return Line("<setlanguage name=\"" + std::string(Pick(2) ? "VBScript" : "HTML") + "\"/>");
+      case 15:
+        return Line("<setlanguage name=\"" + std::string(Pick(2) ? "VBScript" : "HTML") + "\"/>");
       case 16: return Line("<gettext variable=\"" + v + "\"/>");
       case 17: return Text("<settext", "settext", Words());
       case 18: return Line("<getline variable=\"" + v + "\" line=\"" + Number() + "\"/>");
@@ -254,8 +255,8 @@ class Full {
       case 24: return Line("<insertfile filename=\"" + File() + "\"/>");
       case 25: return Line("<linecount variable=\"" + v + "\"/>");
       case 26:
-        return Line("<encloselines startstring=\"&lt;b&gt;\" endstring=\"&lt;/b&gt;\" afterindent=\"" +
-                    Truth() + "\"/>");
+        return Line("<encloselines startstring=\"&lt;b&gt;\" endstring=\"&lt;/b&gt;\" "
+                    "afterindent=\"" + Truth() + "\"/>");
       case 27: return Line("<cut/>");
       case 28: return Line("<copy/>");
       case 29: return Line("<paste/>");
@@ -276,8 +277,9 @@ class Full {
                         "\" oncancel=\"Exit\"",
                     "choicedlg", Words());
       case 41:
-        return Text(Pick(2) ? "<msgbox" : "<msgbox variable=\"" + v + "\" buttons=\"4\" icon=\"32\"",
-                    "msgbox", Words());
+        return Text(
+            Pick(2) ? "<msgbox" : "<msgbox variable=\"" + v + "\" buttons=\"4\" icon=\"32\"",
+            "msgbox", Words());
       case 42:
         return Text("<inputbox variable=\"" + v + "\" default=\"" + Ref() + "\"", "inputbox",
                     Words());

@@ -212,8 +212,9 @@ TEST(Differential, SinglePassDecodingMatchesTheReplacementsInOrder) {
 
 TEST(Differential, ContainsNoCaseFindsWhatFindNoCaseFinds) {
   Gen gen(13);
-  static const char* const kBits[] = {"docs", ".", "ActiveDocument", "DOCS.", "x", " ", "\xC5\xBF",
-                                      "do", "\xE2\x84\xAA", "c", "s.a", "ctivedocument", "\""};
+  static const char* const kBits[] = {"docs", ".", "ActiveDocument", "DOCS.", "x", " ",
+                                      "\xC5\xBF", "do", "\xE2\x84\xAA", "c", "s.a",
+                                      "ctivedocument", "\""};
   for (int i = 0; i < 20000; ++i) {
     std::string hay;
     for (int n = gen.Pick(8); n > 0; --n) hay += gen.OneOf(kBits);

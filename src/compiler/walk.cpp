@@ -1,8 +1,5 @@
 // The document walk: the body's elements, in document order, become the
 // document element list that the generator translates.
-#include <algorithm>
-#include <cstring>
-
 #include "compiler/decode.h"
 #include "compiler/messages.h"
 #include "compiler/tavjit_impl.h"
@@ -29,9 +26,9 @@ const CAttributes::Ptr* FindAttribute(const CElement& def, std::string_view name
 }  // namespace
 
 const CElements::Ptr* detail::Impl::FindDefinition(std::string_view name) {
-  uint64_t head = 0;
-  std::memcpy(&head, name.data(), std::min(name.size(), sizeof head));
-  KnownName& k = known_names_[((head ^ name.size()) * 0x9E3779B97F4A7C15ull) >> 56];
+  auto at = [&name](size_t i) { return static_cast<size_t>(static_cast<unsigned char>(name[i])); };
+  const size_t n = name.size();
+  KnownName& k = known_names_[n ? (n * 131 + at(0) * 31 + at(n / 2) * 7 + at(n - 1)) % 256 : 0];
   if (!k.set || k.name != name) {
     k.name.assign(name);
     k.definition = catalogue.Find(name);

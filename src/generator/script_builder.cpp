@@ -26,6 +26,7 @@ bool MayChangeAgain(const CElement& e) {
 
 void ScriptBuilder::Reset(size_t size_hint) {
   slots_.clear();  // a reloaded catalogue may reuse the addresses
+  recent_slots_.fill({});
   count_ = 0;
   raw_.clear();
   if (size_hint == 0) raw_.shrink_to_fit();
@@ -43,7 +44,11 @@ void ScriptBuilder::Reset(size_t size_hint) {
 }
 
 ScriptBuilder::Slot& ScriptBuilder::SlotFor(const CElement& definition) {
+  auto& recent =
+      recent_slots_[(reinterpret_cast<uintptr_t>(&definition) >> 4) % recent_slots_.size()];
+  if (recent.first == &definition) return *recent.second;
   auto [it, fresh] = slots_.try_emplace(&definition);
+  recent = {&definition, &it->second};
   if (fresh) {
     // Listing an element overwrites this copy's values rather than copying
     // the whole record with its attribute collection.

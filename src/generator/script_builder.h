@@ -7,6 +7,7 @@
 // is put together once, for the last run that completed.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -108,6 +109,8 @@ class ScriptBuilder {
   Reporter report_;
   Observer observer_;
   std::unordered_map<const CElement*, Slot> slots_;
+  // The slots of the definitions listed last, by address.
+  std::array<std::pair<const CElement*, Slot*>, 64> recent_slots_{};
   size_t count_ = 0;                   // elements listed
   std::string raw_;                    // blocks of settled elements, in order
   // From the first element that declares a name outside letters, digits

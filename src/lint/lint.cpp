@@ -341,7 +341,8 @@ void Linter::CheckEmptySlots(const CElement& e, const Facts& facts, const Site& 
     return e.Attributes().Item(static_cast<int32_t>(position) + 1);
   };
   bool any_blank = false;
-  for (const auto& [position, in] : facts.slots) any_blank = any_blank || Blank(value(position)->Value());
+  for (const auto& [position, in] : facts.slots)
+    any_blank = any_blank || Blank(value(position)->Value());
   if (!any_blank) return;
   const std::string_view line = SingleLine(inner);
   Deferred* deferred = nullptr;
