@@ -7,6 +7,7 @@
 //           up to depth 6, numbers and strings that take a variable.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -94,26 +95,34 @@ inline std::string Simple(long n, uint32_t seed) {
 
 class Full {
  public:
-  Full(long n, uint32_t seed) : n_(n), rng_(seed) {}
+  // 50 variables and 10 ranges from 1,000 elements on, fewer in smaller
+  // documents; four in five declared first.
+  Full(long n, uint32_t seed)
+      : n_(n),
+        vars_(static_cast<int>(std::clamp(n / 20, 4L, 50L))),
+        early_vars_(vars_ * 4 / 5),
+        ranges_(static_cast<int>(std::clamp(n / 100, 2L, 10L))),
+        early_ranges_(ranges_ * 4 / 5),
+        rng_(seed) {}
 
   std::string Make() {
     out_.reserve(static_cast<size_t>(n_) * 56);
     out_ += kHead;
     // Most variables and ranges are declared first; the others at even
     // intervals, so that earlier elements refer to them before they exist.
-    for (int v = 0; v < kEarlyVars && emitted_ < n_; ++v) Declare(v);
-    for (int r = 0; r < kEarlyRanges && emitted_ < n_; ++r) DeclareRange(r);
-    const int late = (kVars - kEarlyVars) + (kRanges - kEarlyRanges);
+    for (int v = 0; v < early_vars_ && emitted_ < n_; ++v) Declare(v);
+    for (int r = 0; r < early_ranges_ && emitted_ < n_; ++r) DeclareRange(r);
+    const int late = (vars_ - early_vars_) + (ranges_ - early_ranges_);
     long next_late = 0;
     int late_done = 0;
     auto late_at = [&](int k) { return n_ * (k + 1) / (late + 1); };
     while (emitted_ < n_) {
       if (late_done < late && emitted_ >= (next_late = late_at(late_done))) {
         const int k = late_done++;
-        if (k < kVars - kEarlyVars)
-          Declare(kEarlyVars + k);
+        if (k < vars_ - early_vars_)
+          Declare(early_vars_ + k);
         else
-          DeclareRange(kEarlyRanges + k - (kVars - kEarlyVars));
+          DeclareRange(early_ranges_ + k - (vars_ - early_vars_));
         continue;
       }
       const int r = Pick(100);
@@ -136,15 +145,14 @@ class Full {
   }
 
  private:
-  static constexpr int kVars = 50, kEarlyVars = 40, kRanges = 10, kEarlyRanges = 8;
   struct Open_ {
     bool is_if, has_else;
   };
 
   int Pick(int k) { return static_cast<int>(rng_() % static_cast<unsigned>(k)); }
   std::string Num(int k) { return std::to_string(Pick(k)); }
-  std::string Var() { return "v" + Num(kVars); }
-  std::string Range() { return "r" + Num(kRanges); }
+  std::string Var() { return "v" + Num(vars_); }
+  std::string Range() { return "r" + Num(ranges_); }
   // A reference in text: mostly a variable, some range properties (one
   // spelled in capitals), a few names nothing declares.
   std::string Ref() {
@@ -153,7 +161,7 @@ class Full {
     if (r < 10) {
       static constexpr const char* kProps[] = {"startlineno", "startcolno", "endlineno",
                                                "endcolno", "columnsel"};
-      if (r == 9) return "%R" + Num(kRanges) + ".StartLineNo%";
+      if (r == 9) return "%R" + Num(ranges_) + ".StartLineNo%";
       return "%" + Range() + "." + kProps[Pick(5)] + "%";
     }
     return "%" + Var() + "%";
@@ -310,6 +318,7 @@ class Full {
   }
 
   long n_;
+  int vars_, early_vars_, ranges_, early_ranges_;
   long emitted_ = 0;
   std::mt19937 rng_;
   std::string out_;

@@ -197,6 +197,23 @@ TEST(Differential, ShorteningReferencesMatchTheLiteralReference) {
   EXPECT_EQ(lib.text, ref.Text());
 }
 
+// The builder keeps its copies of definitions from one compile to the next:
+// a definition changed in between is copied again.
+TEST(Differential, DefinitionsChangedBetweenCompilesAreReadAfresh) {
+  detail::Impl lib;
+  lib.catalogue.LoadBytes(DefaultCatalogueBytes());
+  lib.initialised = true;
+  const std::string doc =
+      "<tav version=\"1.0\" edition=\"korvane\"><tavhead><version/></tavhead><tavbody>"
+      "<goto line=\"x y\"/></tavbody></tav>";
+  EXPECT_FALSE(lib.Compile(doc));  // not a number
+  lib.catalogue.Item("goto")->Attributes().Item("line")->SetDataType(1);  // free text
+  EXPECT_TRUE(lib.Compile(doc));
+  tavref::ReferenceCompiler ref(lib.catalogue.SaveBytes());
+  ASSERT_TRUE(ref.Compile(doc));
+  EXPECT_EQ(lib.text, ref.Text());
+}
+
 TEST(Differential, SinglePassDecodingMatchesTheReplacementsInOrder) {
   Gen gen(7);
   static const char* const kBits[] = {"&",  "#10;", "&#9;", "&#160;", "&quot;", "&gt;", "&lt;",

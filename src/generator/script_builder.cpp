@@ -22,10 +22,33 @@ bool MayChangeAgain(const CElement& e) {
   return false;
 }
 
+// A working copy serves its definition while the two agree on everything a
+// check or a line reads but the values and the text.
+bool SameShape(const CElement& copy, const CElement& def) {
+  const CAttributes& a = copy.Attributes();
+  const CAttributes& b = def.Attributes();
+  if (copy.ElementName() != def.ElementName() || a.Count() != b.Count()) return false;
+  for (int32_t i = 1; i <= a.Count(); ++i) {
+    const CAttribute& x = *a.Item(i);
+    const CAttribute& y = *b.Item(i);
+    if (x.AttributeName() != y.AttributeName() || x.DataType() != y.DataType() ||
+        x.Required() != y.Required() || x.ArrayValues() != y.ArrayValues() ||
+        !(x.DefaultValue() == y.DefaultValue()))
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
+void ScriptBuilder::ForgetDefinitions() {
+  slots_.clear();
+  recent_slots_.fill({});
+}
+
 void ScriptBuilder::Reset(size_t size_hint) {
-  slots_.clear();  // a reloaded catalogue may reuse the addresses
+  // A definition at an address seen before is checked again before use.
+  if (++compile_ == 0) ForgetDefinitions();
   recent_slots_.fill({});
   count_ = 0;
   raw_.clear();
@@ -47,17 +70,19 @@ ScriptBuilder::Slot& ScriptBuilder::SlotFor(const CElement& definition) {
   auto& recent =
       recent_slots_[(reinterpret_cast<uintptr_t>(&definition) >> 4) % recent_slots_.size()];
   if (recent.first == &definition) return *recent.second;
-  auto [it, fresh] = slots_.try_emplace(&definition);
-  recent = {&definition, &it->second};
-  if (fresh) {
+  Slot& slot = slots_[&definition];
+  recent = {&definition, &slot};
+  if (slot.checked == compile_) return slot;
+  if (!slot.scratch || !SameShape(*slot.scratch, definition)) {
     // Listing an element overwrites this copy's values rather than copying
     // the whole record with its attribute collection.
     CElements holder;
     holder.AddObject(definition, "K");
-    it->second.scratch = holder.Item(1);
-    it->second.row = branches::FindRow(definition.ElementName());
+    slot.scratch = holder.Item(1);
+    slot.row = branches::FindRow(definition.ElementName());
   }
-  return it->second;
+  slot.checked = compile_;
+  return slot;
 }
 
 // The block goes straight after what out holds; the guard's head is put in

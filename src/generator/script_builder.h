@@ -36,9 +36,11 @@ class ScriptBuilder {
   explicit ScriptBuilder(Reporter report) : report_(std::move(report)) {}
   void SetObserver(Observer observer) { observer_ = std::move(observer); }
 
-  // Forgets everything: the start of a compile. size_hint: the document's
-  // size, from which the script's is guessed.
+  // Forgets everything listed: the start of a compile. size_hint: the
+  // document's size, from which the script's is guessed.
   void Reset(size_t size_hint = 0);
+  // Forgets the working copies of definitions too: the catalogue changed.
+  void ForgetDefinitions();
 
   // Lists a copy of the definition as it stands now (its attribute values
   // and text), for the element at the given source line.
@@ -87,10 +89,13 @@ class ScriptBuilder {
   };
 
   // Per definition: a working copy, which listing an element overwrites
-  // with the definition's values, and the row of its name.
+  // with the definition's values, and the row of its name. Kept from one
+  // compile to the next (a host compiles many small macros), and checked
+  // against its definition at the first element of each compile.
   struct Slot {
     std::shared_ptr<CElement> scratch;
     const branches::BranchRow* row = nullptr;
+    uint64_t checked = 0;  // the compile it was last checked in
   };
   Slot& SlotFor(const CElement& definition);
   // Checks and translates, appending the block to out; false when the check
@@ -126,6 +131,7 @@ class ScriptBuilder {
   bool stopped_ = false;               // listing after a failure changes nothing
   std::optional<Completed> completed_;
   uint64_t runs_ = 0;
+  uint64_t compile_ = 1;  // counts Resets
 };
 
 }  // namespace tavjit
