@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -100,18 +101,23 @@ const char* SeverityName(tavjit::Explanation::Severity s) {
   return "note";
 }
 
-void PrintLine(const std::string& file, const std::optional<uint32_t>& line, const char* severity,
-               const std::string& message) {
-  std::cerr << file;
-  if (line) std::cerr << ':' << *line;
-  std::cerr << ": " << severity << ": " << message << '\n';
+void PrintLine(std::ostream& out, const std::string& file, const std::optional<uint32_t>& line,
+               const char* severity, const std::string& message) {
+  out << file;
+  if (line) out << ':' << *line;
+  out << ": " << severity << ": " << message << '\n';
 }
 
+// A file's diagnostics reach stderr, which writes at once whatever it is
+// given, in one piece.
 void PrintDiagnostics(const FileResult& r) {
-  for (const tavjit::Diagnostic& d : r.events) PrintLine(r.file, d.line, KindName(d.kind), d.message);
+  std::ostringstream out;
+  for (const tavjit::Diagnostic& d : r.events)
+    PrintLine(out, r.file, d.line, KindName(d.kind), d.message);
   for (const tavjit::Explanation& e : r.explanations)
-    PrintLine(r.file, e.line, SeverityName(e.severity), e.message);
-  for (const tavjit::LintFinding& f : r.lint) PrintLine(r.file, f.line, "note", f.message);
+    PrintLine(out, r.file, e.line, SeverityName(e.severity), e.message);
+  for (const tavjit::LintFinding& f : r.lint) PrintLine(out, r.file, f.line, "note", f.message);
+  std::cerr << out.str();
 }
 
 nlohmann::ordered_json LineOrNull(const std::optional<uint32_t>& line) {
