@@ -108,7 +108,7 @@ void Linter::Note(const Site& site, std::string message) {
   findings_.push_back(LintFinding{line, std::move(message)});
 }
 
-const Linter::Facts& Linter::FactsOf(const CElement& e) {
+Linter::Facts& Linter::FactsOf(const CElement& e) {
   const CAttributes& attrs = e.Attributes();
   const size_t count = static_cast<size_t>(attrs.Count());
   // The builder lists every element of a definition through one record.
@@ -119,7 +119,8 @@ const Linter::Facts& Linter::FactsOf(const CElement& e) {
   recent = {&e, &f};
   if (!fresh && f.name == e.ElementName() && f.attributes == count) return f;
   f = Facts{*element_names_.insert(e.ElementName()).first, count,
-            branches::FindRow(e.ElementName()), {}, {}, false, {}, false, false, {}};
+            branches::FindRow(e.ElementName()), {}, {}, false, {}, false, false, {}, false,
+            UINT64_MAX};
   const bool sets_range = f.row && f.row->role == Kind::kSetsRange;
   size_t i = 0;
   for (const auto& a : attrs) {
@@ -179,6 +180,11 @@ const Linter::Facts& Linter::FactsOf(const CElement& e) {
                     (last.kind == branches::PieceKind::kLit && end != std::string_view::npos &&
                      last.arg[end] != '_');
     }
+    f.fixed_block = f.no_statement && f.fixed_end && f.row->role == Kind::kNone &&
+                    f.truths.empty() && f.writes.empty() && f.slots.empty();
+    for (const branches::Piece& p : pieces)
+      f.fixed_block = f.fixed_block && p.kind == branches::PieceKind::kLit &&
+                      p.arg.find('%') == std::string_view::npos;
   }
   return f;
 }
@@ -197,7 +203,14 @@ Linter::Shape Linter::ShapeOf(const CElement& e, const Facts& facts,
 }
 
 void Linter::Observe(const CElement& element, uint32_t line, std::string_view block) {
-  const Facts& facts = FactsOf(element);
+  Facts& facts = FactsOf(element);
+  if (facts.fixed_block && !continuing_) {
+    // Nothing to check: no statement, no reference, no value.
+    ++index_;
+    if (facts.block_lines == UINT64_MAX) facts.block_lines = CountLines(block);
+    lines_ += facts.block_lines;
+    return;
+  }
   const branches::BranchRow* row = facts.row;
   Site site{facts.name, row ? row->role : Kind::kNone, line, index_++};
   ObserveElements(site);

@@ -100,13 +100,17 @@ class Linter {
     // Attributes whose row says the line cannot do without a value, each
     // with that input.
     std::vector<std::pair<size_t, const branches::Input*>> slots;
+    // A line of fixed text alone that no check reads: its block is the
+    // same every time, and so is the number of its lines, once seen.
+    bool fixed_block = false;
+    uint64_t block_lines = UINT64_MAX;
   };
   // How much of an element line the structure checks must read.
   enum class Shape { kLines, kOneStatement, kNothing };
   Shape ShapeOf(const CElement& e, const Facts& facts, std::string_view inner) const;
-  const Facts& FactsOf(const CElement& e);
+  Facts& FactsOf(const CElement& e);
   std::unordered_map<const CElement*, Facts> facts_;
-  std::array<std::pair<const CElement*, const Facts*>, 64> recent_facts_{};
+  std::array<std::pair<const CElement*, Facts*>, 64> recent_facts_{};
   std::unordered_set<std::string> element_names_;
 
   void Note(const Site& site, std::string message);
