@@ -119,8 +119,8 @@ Linter::Facts& Linter::FactsOf(const CElement& e) {
   recent = {&e, &f};
   if (!fresh && f.name == e.ElementName() && f.attributes == count) return f;
   f = Facts{*element_names_.insert(e.ElementName()).first, count,
-            branches::FindRow(e.ElementName()), {}, {}, false, {}, false, false, {}, false,
-            UINT64_MAX};
+            branches::FindRow(e.ElementName()), {}, {}, false, {}, false, false, false, SIZE_MAX,
+            false, {}, false, UINT64_MAX};
   const bool sets_range = f.row && f.row->role == Kind::kSetsRange;
   size_t i = 0;
   for (const auto& a : attrs) {
@@ -172,6 +172,18 @@ Linter::Facts& Linter::FactsOf(const CElement& e) {
       while (e < lit.size() && IsNameChar(lit[e])) ++e;
       f.no_statement = e < lit.size() && !StartsStatement(lit.substr(b, e - b));
     }
+    f.value_first = f.one_statement && pieces.size() > 1 &&
+                    pieces[0].kind == branches::PieceKind::kVerbatim &&
+                    pieces[1].kind == branches::PieceKind::kLit && !pieces[1].arg.empty() &&
+                    !IsNameChar(pieces[1].arg[0]) && pieces[1].arg[0] != ' ' &&
+                    pieces[1].arg[0] != '\t';
+    if (f.value_first)
+      if (const CAttributes::Ptr* found = attrs.Find(pieces[0].arg))
+        for (int32_t k = 1; k <= attrs.Count(); ++k)
+          if (attrs.Item(k) == *found) f.first_value = static_cast<size_t>(k - 1);
+    for (const branches::Piece& p : pieces)
+      f.names_document = f.names_document || (p.kind == branches::PieceKind::kLit &&
+                                               p.arg.find(kActiveDocument) != std::string_view::npos);
     if (!pieces.empty()) {
       const branches::Piece& last = pieces.back();
       const size_t end = last.arg.find_last_not_of(" \t");
@@ -195,7 +207,20 @@ Linter::Shape Linter::ShapeOf(const CElement& e, const Facts& facts,
   for (size_t position : facts.code_values)
     if (HasCodeSign(e.Attributes().Item(static_cast<int32_t>(position) + 1)->Value()))
       return Shape::kLines;
-  if (!facts.no_statement) return Shape::kOneStatement;
+  if (facts.value_first) {
+    // Its first word is the value's first: the line reads nothing unless
+    // that word starts a statement.
+    std::string_view v;
+    if (facts.first_value != SIZE_MAX)
+      v = e.Attributes().Item(static_cast<int32_t>(facts.first_value) + 1)->Value();
+    size_t b = 0;
+    while (b < v.size() && (v[b] == ' ' || v[b] == '\t')) ++b;
+    size_t end = b;
+    while (end < v.size() && IsNameChar(v[end])) ++end;
+    if (StartsStatement(v.substr(b, end - b))) return Shape::kOneStatement;
+  } else if (!facts.no_statement) {
+    return Shape::kOneStatement;
+  }
   std::string_view head;
   if (!facts.fixed_end && Continues(inner.substr(0, inner.size() - kCrLf.size()), &head))
     return Shape::kOneStatement;
@@ -222,7 +247,8 @@ void Linter::Observe(const CElement& element, uint32_t line, std::string_view bl
   const bool guarded =
       block.size() >= kGuardHead.size() + kGuardTail.size() && block.starts_with(kGuardHead) &&
       block.ends_with(kGuardTail) &&
-      ContainsNoCase(block.substr(kGuardHead.size()), kActiveDocument);  // not in the head
+      (facts.names_document ||
+       ContainsNoCase(block.substr(kGuardHead.size()), kActiveDocument));  // not in the head
   if (guarded)
     inner =
         block.substr(kGuardHead.size(), block.size() - kGuardHead.size() - kGuardTail.size() + 2);

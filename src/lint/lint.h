@@ -97,6 +97,13 @@ class Linter {
     // cannot end in a continuation).
     bool no_statement = false;
     bool fixed_end = false;
+    // Or such a line that starts with a value followed by fixed text that
+    // ends any word: its first word is the value's. The value's position,
+    // or none when the element has no such attribute (an empty value).
+    bool value_first = false;
+    size_t first_value = SIZE_MAX;
+    // Fixed text that names the active document: its guard is certain.
+    bool names_document = false;
     // Attributes whose row says the line cannot do without a value, each
     // with that input.
     std::vector<std::pair<size_t, const branches::Input*>> slots;

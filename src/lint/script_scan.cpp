@@ -154,20 +154,25 @@ void Visibility(std::string_view stmt, size_t end, std::vector<Statement>* out) 
     out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(end)));
 }
 
+// The keywords are two to eight letters long and start with one of a few
+// letters: most words are ruled out at once.
+bool MaybeKeyword(std::string_view w) {
+  if (w.size() < 2 || w.size() > 8) return false;
+  switch ((w[0] >= 'A' && w[0] <= 'Z') ? static_cast<char>(w[0] + 32) : w[0]) {
+    case 'c': case 'd': case 'e': case 'f': case 'i': case 'l':
+    case 'n': case 'p': case 'r': case 's': case 'w': return true;
+    default: return false;
+  }
+}
+
 // Classifies one statement by its first word; false when the rest of the
 // line is a comment.
 bool Classify(std::string_view stmt, std::vector<Statement>* out) {
   size_t end;
   const std::string_view w = WordAt(stmt, 0, &end);
-  // Most statements start with a name that is no keyword: the keywords are
-  // two to eight letters long and start with one of a few letters.
-  if (w.size() < 2 || w.size() > 8) return true;
+  // Most statements start with a name that is no keyword.
+  if (!MaybeKeyword(w)) return true;
   const char first = (w[0] >= 'A' && w[0] <= 'Z') ? static_cast<char>(w[0] + 32) : w[0];
-  switch (first) {
-    case 'c': case 'd': case 'e': case 'f': case 'i': case 'l':
-    case 'n': case 'p': case 'r': case 's': case 'w': break;
-    default: return true;
-  }
   for (const Keyword& k : kKeywords) {
     if (k.word[0] == first && Is(w, k.word)) {
       out->push_back(Of(k.op, k.block));
@@ -228,6 +233,7 @@ void Statements(std::string_view line, std::vector<Statement>* out) {
 }
 
 bool StartsStatement(std::string_view word) {
+  if (!MaybeKeyword(word)) return false;
   for (const Keyword& k : kKeywords)
     if (Is(word, k.word)) return true;
   for (std::string_view w :
@@ -242,9 +248,10 @@ void OneStatement(std::string_view line, std::vector<Statement>* out) {
 }
 
 bool Continues(std::string_view line, std::string_view* head) {
-  const size_t last = line.find_last_not_of(" \t");
-  if (last == std::string_view::npos || line[last] != '_' || last == 0 || !IsBlank(line[last - 1]))
-    return false;
+  size_t end = line.size();
+  while (end > 0 && IsBlank(line[end - 1])) --end;
+  if (end < 2 || line[end - 1] != '_' || !IsBlank(line[end - 2])) return false;
+  const size_t last = end - 1;
   // The "_" must be code, not inside a string or a comment.
   bool in_str = false;
   for (size_t i = 0; i < last; ++i) {
