@@ -450,18 +450,17 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
     if (IsIdentifier(name)) add(name, true, a->AttributeName());
   }
 
-  if (block.find('%') != std::string_view::npos) {
-    for (size_t pos = 0; pos < block.size();) {
-      size_t end = block.find(kCrLf, pos);
-      if (end == std::string_view::npos) end = block.size();
-      const std::string_view line = block.substr(pos, end - pos);
-      pos = end + 2;
-      if (line.find('%') == std::string_view::npos) continue;
-      References(line, &references_);
-      for (const Reference& r : references_) {
-        if (Local* seen = add(r.text, r.in_code, {}))
-          if (seen->truth_attribute.empty()) seen->in_code = seen->in_code || r.in_code;
-      }
+  // Each line with a percent sign, in order.
+  for (size_t at = block.find('%'); at != std::string_view::npos;) {
+    const size_t crlf = at == 0 ? std::string_view::npos : block.rfind(kCrLf, at - 1);
+    const size_t begin = crlf == std::string_view::npos ? 0 : crlf + 2;
+    size_t end = block.find(kCrLf, at);
+    if (end == std::string_view::npos) end = block.size();
+    at = end == block.size() ? std::string_view::npos : block.find('%', end);
+    References(block.substr(begin, end - begin), &references_);
+    for (const Reference& r : references_) {
+      if (Local* seen = add(r.text, r.in_code, {}))
+        if (seen->truth_attribute.empty()) seen->in_code = seen->in_code || r.in_code;
     }
   }
 
