@@ -120,7 +120,7 @@ Linter::Facts& Linter::FactsOf(const CElement& e) {
   if (!fresh && f.name == e.ElementName() && f.attributes == count) return f;
   f = Facts{*element_names_.insert(e.ElementName()).first, count,
             branches::FindRow(e.ElementName()), {}, {}, false, {}, false, false, false, SIZE_MAX,
-            false, {}, false, UINT64_MAX};
+            false, {}, {}, false, UINT64_MAX};
   const bool sets_range = f.row && f.row->role == Kind::kSetsRange;
   size_t i = 0;
   for (const auto& a : attrs) {
@@ -147,16 +147,24 @@ Linter::Facts& Linter::FactsOf(const CElement& e) {
     for (const branches::Piece& p : f.row->pieces) {
       switch (p.kind) {
         case branches::PieceKind::kLit:
-          f.one_statement = f.one_statement && !HasCodeSign(p.arg);
+          f.one_statement = f.one_statement && !HasCodeSign(p.arg) &&
+                            p.arg.find('%') == std::string_view::npos;
           break;
         case branches::PieceKind::kVerbatim:
         case branches::PieceKind::kTrimmed:
+        case branches::PieceKind::kQuoted: {
+          Facts::Shown shown{SIZE_MAX, false, p.kind != branches::PieceKind::kQuoted,
+                             p.kind == branches::PieceKind::kTrimmed};
           if (const CAttributes::Ptr* found = attrs.Find(p.arg))
             for (int32_t k = 1; k <= attrs.Count(); ++k)
-              if (attrs.Item(k) == *found) f.code_values.push_back(static_cast<size_t>(k - 1));
+              if (attrs.Item(k) == *found) shown.position = static_cast<size_t>(k - 1);
+          if (shown.in_code && shown.position != SIZE_MAX)
+            f.code_values.push_back(shown.position);
+          f.shown.push_back(shown);
           break;
-        case branches::PieceKind::kQuoted:
+        }
         case branches::PieceKind::kQuotedText:
+          f.shown.push_back({SIZE_MAX, true, false, false});
           break;
         case branches::PieceKind::kVerbatimText:
           f.one_statement = false;
@@ -253,7 +261,8 @@ void Linter::Observe(const CElement& element, uint32_t line, std::string_view bl
     inner =
         block.substr(kGuardHead.size(), block.size() - kGuardHead.size() - kGuardTail.size() + 2);
   own_.Start(site.index);
-  switch (ShapeOf(element, facts, inner)) {
+  const Shape shape = ShapeOf(element, facts, inner);
+  switch (shape) {
     case Shape::kLines: Structure(site, inner); break;
     case Shape::kOneStatement: Structure(site, inner, true); break;
     case Shape::kNothing: break;
@@ -263,14 +272,31 @@ void Linter::Observe(const CElement& element, uint32_t line, std::string_view bl
     if (!own_.contained) CheckGuard(site);
   }
   CheckEmptySlots(element, facts, site, inner, block);
-  CheckReferences(element, facts, site, block);
+  const bool one_line = shape != Shape::kLines;
+  CheckReferences(element, facts, site, block, one_line);
   CheckWrites(element, facts, site);
 
   if (site.kind == Kind::kDeclaresVariable || site.kind == Kind::kDeclaresRange) {
     if (const CAttributes::Ptr* name = element.Attributes().Find("name"))
       listed_.try_emplace(FoldCase((*name)->Value()), site.kind == Kind::kDeclaresRange);
   }
-  lines_ += CountLines(block);
+  // One line, and the guard's two around it.
+  lines_ += one_line ? (guarded ? 3 : 1) + LinesInValues(element, facts) : CountLines(block);
+}
+
+std::string_view Linter::ShownValue(const CElement& e, const Facts::Shown& v) const {
+  if (v.text) return e.Text();
+  if (v.position == SIZE_MAX) return {};
+  const std::string& value = e.Attributes().Item(static_cast<int32_t>(v.position) + 1)->Value();
+  return v.trimmed ? TrimSpaces(value) : std::string_view(value);
+}
+
+// Only a line break that a string literal keeps as it is: a lone LF.
+uint64_t Linter::LinesInValues(const CElement& e, const Facts& facts) const {
+  uint64_t n = 0;
+  for (const Facts::Shown& v : facts.shown)
+    if (!v.in_code) n += CountLines(ShownValue(e, v));
+  return n;
 }
 
 // Pairs each endif and endloop with its if or loop, and notes an else.
@@ -409,7 +435,7 @@ void Linter::CheckEmptySlots(const CElement& e, const Facts& facts, const Site& 
 }
 
 void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& site,
-                             std::string_view block) {
+                             std::string_view block, bool one_line) {
   std::vector<Local>& refs = locals_;
   refs.clear();
   folded_.clear();
@@ -450,6 +476,19 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
     if (IsIdentifier(name)) add(name, true, a->AttributeName());
   }
 
+  if (one_line) {
+    for (const Facts::Shown& v : facts.shown) {
+      const std::string_view value = ShownValue(e, v);
+      if (value.find('%') == std::string_view::npos) continue;
+      references_.clear();
+      ValueReferences(value, v.in_code, &references_);
+      for (const Reference& r : references_) {
+        if (Local* seen = add(r.text, r.in_code, {}))
+          if (seen->truth_attribute.empty()) seen->in_code = seen->in_code || r.in_code;
+      }
+    }
+    block = {};
+  }
   // Each line with a percent sign, in order.
   for (size_t at = block.find('%'); at != std::string_view::npos;) {
     const size_t crlf = at == 0 ? std::string_view::npos : block.rfind(kCrLf, at - 1);

@@ -104,6 +104,13 @@ class Linter {
     size_t first_value = SIZE_MAX;
     // Fixed text that names the active document: its guard is certain.
     bool names_document = false;
+    // The values such a line shows, in order: an attribute's (or none, for
+    // one the element lacks) or the text; in code or in a string literal.
+    struct Shown {
+      size_t position;  // SIZE_MAX: the text, or an attribute the element lacks
+      bool text, in_code, trimmed;
+    };
+    std::vector<Shown> shown;
     // Attributes whose row says the line cannot do without a value, each
     // with that input.
     std::vector<std::pair<size_t, const branches::Input*>> slots;
@@ -129,8 +136,13 @@ class Linter {
   void NoteGuardCutIf(const OpenElement& open);
   void CheckEmptySlots(const CElement& e, const Facts& facts, const Site& site,
                        std::string_view inner, std::string_view block);
+  // one_line: a line of the shape ShapeOf calls one statement or nothing,
+  // whose references are those of its values.
   void CheckReferences(const CElement& e, const Facts& facts, const Site& site,
-                       std::string_view block);
+                       std::string_view block, bool one_line);
+  // The line breaks in the values of such a line.
+  uint64_t LinesInValues(const CElement& e, const Facts& facts) const;
+  std::string_view ShownValue(const CElement& e, const Facts::Shown& v) const;
   void CheckWrites(const CElement& e, const Facts& facts, const Site& site);
 
   // Block structure and declarations, statement by statement.

@@ -380,6 +380,21 @@ void References(std::string_view line, std::vector<Reference>* out) {
   }
 }
 
+void ValueReferences(std::string_view value, bool in_code, std::vector<Reference>* out) {
+  size_t open = std::string_view::npos;
+  for (size_t i = value.find('%'); i != std::string_view::npos; i = value.find('%', i + 1)) {
+    if (open != std::string_view::npos) {
+      const std::string_view gap = value.substr(open + 1, i - open - 1);
+      if (IsReferenceName(gap)) {
+        out->push_back({gap, in_code});
+        open = std::string_view::npos;
+        continue;
+      }
+    }
+    open = i;
+  }
+}
+
 const char* OpenKeyword(Block b) {
   switch (b) {
     case Block::kIf:

@@ -63,6 +63,11 @@ struct Reference {
 };
 // The references of one line, left to right; those in comments are left out.
 void References(std::string_view line, std::vector<Reference>* out);
+// The references of a value that stands in a line whole, as one string
+// literal or as code without quotes or comment signs, added to *out: the
+// line would give the same for it, since no reference spans the quote or
+// the change between code and string at either end of a value.
+void ValueReferences(std::string_view value, bool in_code, std::vector<Reference>* out);
 
 const char* OpenKeyword(Block b);   // "If", "Do", "For", ...
 const char* CloseKeyword(Block b);  // "End If", "Loop", "Next", ...
