@@ -68,7 +68,7 @@ void ScriptBuilder::Reset(size_t size_hint) {
 
 ScriptBuilder::Slot& ScriptBuilder::SlotFor(const CElement& definition) {
   auto& recent =
-      recent_slots_[(reinterpret_cast<uintptr_t>(&definition) >> 4) % recent_slots_.size()];
+      recent_slots_[(reinterpret_cast<uintptr_t>(&definition) * 0x9E3779B97F4A7C15ull) >> 58];
   if (recent.first == &definition) return *recent.second;
   Slot& slot = slots_[&definition];
   recent = {&definition, &slot};

@@ -112,7 +112,7 @@ Linter::Facts& Linter::FactsOf(const CElement& e) {
   const CAttributes& attrs = e.Attributes();
   const size_t count = static_cast<size_t>(attrs.Count());
   // The builder lists every element of a definition through one record.
-  auto& recent = recent_facts_[(reinterpret_cast<uintptr_t>(&e) >> 4) % recent_facts_.size()];
+  auto& recent = recent_facts_[(reinterpret_cast<uintptr_t>(&e) * 0x9E3779B97F4A7C15ull) >> 58];
   if (recent.first == &e && recent.second->attributes == count) return *recent.second;
   auto [it, fresh] = facts_.try_emplace(&e);
   Facts& f = it->second;
