@@ -8,6 +8,7 @@
 #include <random>
 
 #include "catalogue/default_catalogue.h"
+#include "document_mix.h"
 #include "compiler/decode.h"
 #include "compiler/tavjit_impl.h"
 #include "generator/literal.h"
@@ -143,35 +144,63 @@ int Runs() {
   return env ? std::atoi(env) : 400;
 }
 
+// Compiles the documents one after another on one instance of the library
+// and of the reference (values carry over between them), and compares
+// everything after each.
+void ExpectSameAsReference(const std::string& catalogue, const std::vector<std::string>& docs,
+                           const std::string& trace) {
+  detail::Impl lib;
+  lib.catalogue.LoadBytes(catalogue);
+  lib.initialised = true;
+  std::vector<tavref::Event> lib_events;
+  lib.error_handlers.push_back(
+      [&](const std::string& m) { lib_events.push_back({true, m, lib.CurrentText()}); });
+  lib.warning_handlers.push_back(
+      [&](const std::string& m) { lib_events.push_back({false, m, lib.CurrentText()}); });
+  tavref::ReferenceCompiler ref(catalogue);
+  for (size_t doc_no = 0; doc_no < docs.size(); ++doc_no) {
+    const std::string& doc = docs[doc_no];
+    SCOPED_TRACE(trace + " document " + std::to_string(doc_no) + ": " + doc);
+    lib_events.clear();
+    ref.ClearEvents();
+    lib.err_msg.clear();
+    const bool lib_result = lib.Compile(doc);
+    const bool ref_result = ref.Compile(doc);
+    ASSERT_EQ(lib_result, ref_result);
+    ASSERT_EQ(lib.text, ref.Text());
+    ASSERT_EQ(lib.err_msg, ref.ErrMsg());
+    ASSERT_EQ(lib_events, ref.Events());
+    ASSERT_EQ(lib.catalogue.SaveBytes(), ref.Catalogue().SaveBytes());
+  }
+}
+
 TEST(Differential, LibraryMatchesTheLiteralReference) {
   const int runs = Runs();
   for (int seed = 1; seed <= runs; ++seed) {
     Gen gen(static_cast<uint32_t>(seed));
     const std::string catalogue = gen.Catalogue();
-    detail::Impl lib;
-    lib.catalogue.LoadBytes(catalogue);
-    lib.initialised = true;
-    std::vector<tavref::Event> lib_events;
-    lib.error_handlers.push_back(
-        [&](const std::string& m) { lib_events.push_back({true, m, lib.CurrentText()}); });
-    lib.warning_handlers.push_back(
-        [&](const std::string& m) { lib_events.push_back({false, m, lib.CurrentText()}); });
-    tavref::ReferenceCompiler ref(catalogue);
-    // Several documents on one instance: values carry over between them.
-    for (int doc_no = 0; doc_no < 3; ++doc_no) {
-      const std::string doc = gen.Document();
-      SCOPED_TRACE("seed " + std::to_string(seed) + " document " + std::to_string(doc_no) + ": " + doc);
-      lib_events.clear();
-      ref.ClearEvents();
-      lib.err_msg.clear();
-      const bool lib_result = lib.Compile(doc);
-      const bool ref_result = ref.Compile(doc);
-      ASSERT_EQ(lib_result, ref_result);
-      ASSERT_EQ(lib.text, ref.Text());
-      ASSERT_EQ(lib.err_msg, ref.ErrMsg());
-      ASSERT_EQ(lib_events, ref.Events());
-      ASSERT_EQ(lib.catalogue.SaveBytes(), ref.Catalogue().SaveBytes());
-    }
+    std::vector<std::string> docs;
+    for (int i = 0; i < 3; ++i) docs.push_back(gen.Document());
+    ExpectSameAsReference(catalogue, docs, "seed " + std::to_string(seed));
+    if (HasFatalFailure()) return;
+  }
+}
+
+// The benchmark's documents that use the whole language, small enough for
+// the reference: on the built-in catalogue, and on a changed one.
+TEST(Differential, FullMixDocumentsMatchTheLiteralReference) {
+  const int runs = std::max(1, Runs() / 10);
+  for (int seed = 1; seed <= runs; ++seed) {
+    Gen gen(static_cast<uint32_t>(seed));
+    const std::string catalogue =
+        seed % 2 ? std::string(DefaultCatalogueBytes()) : gen.Catalogue();
+    const long n = 10 + seed % 90;
+    ExpectSameAsReference(
+        catalogue,
+        {tavbench::MakeDocument(n, static_cast<uint32_t>(seed), tavbench::Mix::kFull),
+         tavbench::MakeDocument(n / 2, static_cast<uint32_t>(seed + 1), tavbench::Mix::kFull)},
+        "full mix, seed " + std::to_string(seed));
+    if (HasFatalFailure()) return;
   }
 }
 
