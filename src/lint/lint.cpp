@@ -25,7 +25,11 @@ std::string Consequence(bool refused, std::string_view line) {
   return s;
 }
 
-bool Blank(std::string_view v) { return v.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+bool Blank(std::string_view v) {
+  for (char c : v)
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+  return true;
+}
 
 // What makes a line more than one statement, or more than one line: a
 // quote, a statement separator, a comment sign, a line break.
@@ -436,6 +440,9 @@ void Linter::CheckEmptySlots(const CElement& e, const Facts& facts, const Site& 
 
 void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& site,
                              std::string_view block, bool one_line) {
+  // Every reference, and every true-or-false value the line shows as one,
+  // has its percent signs in the block.
+  if (block.find('%') == std::string_view::npos) return;
   std::vector<Local>& refs = locals_;
   refs.clear();
   folded_.clear();
