@@ -97,14 +97,18 @@ BENCHMARK(ExecuteFromBytesLint)->Arg(40)->Arg(1000);
 BENCHMARK(XmlReadMemory)->Arg(40)->Arg(1000);
 BENCHMARK(SaxParse)->Arg(40)->Arg(1000);
 
-// Keeps each run's time per iteration, by name, for the ratios.
+// Keeps each benchmark's CPU time per iteration, by name, for the ratios:
+// the median when it was repeated.
 class Reporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (!r.error_occurred && r.run_type == Run::RT_Iteration)
-        times[r.benchmark_name()] = r.GetAdjustedCPUTime();
+    for (const Run& r : runs) {
+      if (r.error_occurred) continue;
+      if ((r.run_type == Run::RT_Iteration && r.repetitions <= 1) ||
+          (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median"))
+        times[r.run_name.str()] = r.GetAdjustedCPUTime();
+    }
   }
   std::map<std::string, double> times;
 };
