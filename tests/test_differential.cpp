@@ -8,6 +8,7 @@
 #include <random>
 
 #include "catalogue/default_catalogue.h"
+#include "document_mix.h"
 #include "compiler/decode.h"
 #include "compiler/tavjit_impl.h"
 #include "generator/literal.h"
@@ -143,36 +144,103 @@ int Runs() {
   return env ? std::atoi(env) : 400;
 }
 
+// Compiles the documents one after another on one instance of the library
+// and of the reference (values carry over between them), and compares
+// everything after each.
+void ExpectSameAsReference(const std::string& catalogue, const std::vector<std::string>& docs,
+                           const std::string& trace) {
+  detail::Impl lib;
+  lib.catalogue.LoadBytes(catalogue);
+  lib.initialised = true;
+  std::vector<tavref::Event> lib_events;
+  lib.error_handlers.push_back(
+      [&](const std::string& m) { lib_events.push_back({true, m, lib.CurrentText()}); });
+  lib.warning_handlers.push_back(
+      [&](const std::string& m) { lib_events.push_back({false, m, lib.CurrentText()}); });
+  tavref::ReferenceCompiler ref(catalogue);
+  for (size_t doc_no = 0; doc_no < docs.size(); ++doc_no) {
+    const std::string& doc = docs[doc_no];
+    SCOPED_TRACE(trace + " document " + std::to_string(doc_no) + ": " + doc);
+    lib_events.clear();
+    ref.ClearEvents();
+    lib.err_msg.clear();
+    const bool lib_result = lib.Compile(doc);
+    const bool ref_result = ref.Compile(doc);
+    ASSERT_EQ(lib_result, ref_result);
+    ASSERT_EQ(lib.text, ref.Text());
+    ASSERT_EQ(lib.err_msg, ref.ErrMsg());
+    ASSERT_EQ(lib_events, ref.Events());
+    ASSERT_EQ(lib.catalogue.SaveBytes(), ref.Catalogue().SaveBytes());
+  }
+}
+
 TEST(Differential, LibraryMatchesTheLiteralReference) {
   const int runs = Runs();
   for (int seed = 1; seed <= runs; ++seed) {
     Gen gen(static_cast<uint32_t>(seed));
     const std::string catalogue = gen.Catalogue();
-    detail::Impl lib;
-    lib.catalogue.LoadBytes(catalogue);
-    lib.initialised = true;
-    std::vector<tavref::Event> lib_events;
-    lib.error_handlers.push_back(
-        [&](const std::string& m) { lib_events.push_back({true, m, lib.CurrentText()}); });
-    lib.warning_handlers.push_back(
-        [&](const std::string& m) { lib_events.push_back({false, m, lib.CurrentText()}); });
-    tavref::ReferenceCompiler ref(catalogue);
-    // Several documents on one instance: values carry over between them.
-    for (int doc_no = 0; doc_no < 3; ++doc_no) {
-      const std::string doc = gen.Document();
-      SCOPED_TRACE("seed " + std::to_string(seed) + " document " + std::to_string(doc_no) + ": " + doc);
-      lib_events.clear();
-      ref.ClearEvents();
-      lib.err_msg.clear();
-      const bool lib_result = lib.Compile(doc);
-      const bool ref_result = ref.Compile(doc);
-      ASSERT_EQ(lib_result, ref_result);
-      ASSERT_EQ(lib.text, ref.Text());
-      ASSERT_EQ(lib.err_msg, ref.ErrMsg());
-      ASSERT_EQ(lib_events, ref.Events());
-      ASSERT_EQ(lib.catalogue.SaveBytes(), ref.Catalogue().SaveBytes());
-    }
+    std::vector<std::string> docs;
+    for (int i = 0; i < 3; ++i) docs.push_back(gen.Document());
+    ExpectSameAsReference(catalogue, docs, "seed " + std::to_string(seed));
+    if (HasFatalFailure()) return;
   }
+}
+
+// The benchmark's documents that use the whole language, small enough for
+// the reference: on the built-in catalogue, and on a changed one.
+TEST(Differential, FullMixDocumentsMatchTheLiteralReference) {
+  const int runs = std::max(1, Runs() / 10);
+  for (int seed = 1; seed <= runs; ++seed) {
+    Gen gen(static_cast<uint32_t>(seed));
+    const std::string catalogue =
+        seed % 2 ? std::string(DefaultCatalogueBytes()) : gen.Catalogue();
+    const long n = 10 + seed % 90;
+    ExpectSameAsReference(
+        catalogue,
+        {tavbench::MakeDocument(n, static_cast<uint32_t>(seed), tavbench::Mix::kFull),
+         tavbench::MakeDocument(n / 2, static_cast<uint32_t>(seed + 1), tavbench::Mix::kFull)},
+        "full mix, seed " + std::to_string(seed));
+    if (HasFatalFailure()) return;
+  }
+}
+
+// A reference written with letters that fold to shorter ones (the Kelvin
+// sign, the long s) makes the script shorter where it stands: splicing in
+// place must not overwrite text it has still to move.
+TEST(Differential, ShorteningReferencesMatchTheLiteralReference) {
+  const std::string kelvins = "%\xE2\x84\xAA\xE2\x84\xAA\xE2\x84\xAA\xE2\x84\xAA%";
+  std::string refs;
+  for (int i = 0; i < 30; ++i) refs += (i % 2 ? kelvins : "%" + std::string(8, 's') + "%") + "xy";
+  for (size_t at = refs.find('s'); at != std::string::npos; at = refs.find('s', at + 2))
+    refs.replace(at, 1, "\xC5\xBF");  // long s
+  const std::string doc =
+      "<tav version=\"1.0\" edition=\"korvane\"><tavhead><version/></tavhead><tavbody>"
+      "<shortexpression>" + refs + "</shortexpression><var name=\"kkkk\"/>"
+      "<var name=\"ssssssss\"/></tavbody></tav>";
+  detail::Impl lib;
+  lib.catalogue.LoadBytes(DefaultCatalogueBytes());
+  lib.initialised = true;
+  tavref::ReferenceCompiler ref(DefaultCatalogueBytes());
+  ASSERT_TRUE(lib.Compile(doc));
+  ASSERT_TRUE(ref.Compile(doc));
+  EXPECT_EQ(lib.text, ref.Text());
+}
+
+// The builder keeps its copies of definitions from one compile to the next:
+// a definition changed in between is copied again.
+TEST(Differential, DefinitionsChangedBetweenCompilesAreReadAfresh) {
+  detail::Impl lib;
+  lib.catalogue.LoadBytes(DefaultCatalogueBytes());
+  lib.initialised = true;
+  const std::string doc =
+      "<tav version=\"1.0\" edition=\"korvane\"><tavhead><version/></tavhead><tavbody>"
+      "<goto line=\"x y\"/></tavbody></tav>";
+  EXPECT_FALSE(lib.Compile(doc));  // not a number
+  lib.catalogue.Item("goto")->Attributes().Item("line")->SetDataType(1);  // free text
+  EXPECT_TRUE(lib.Compile(doc));
+  tavref::ReferenceCompiler ref(lib.catalogue.SaveBytes());
+  ASSERT_TRUE(ref.Compile(doc));
+  EXPECT_EQ(lib.text, ref.Text());
 }
 
 TEST(Differential, SinglePassDecodingMatchesTheReplacementsInOrder) {
@@ -185,6 +253,21 @@ TEST(Differential, SinglePassDecodingMatchesTheReplacementsInOrder) {
     for (int k = 0; k < n; ++k) s += gen.OneOf(kBits);
     ASSERT_EQ(TAVDecode(s), tavref::ReferenceCompiler::LiteralTAVDecode(s)) << s;
     ASSERT_EQ(FixTextValue(s), tavref::ReferenceCompiler::LiteralFixTextValue(s)) << s;
+  }
+}
+
+TEST(Differential, ContainsNoCaseFindsWhatFindNoCaseFinds) {
+  Gen gen(13);
+  static const char* const kBits[] = {"docs", ".", "ActiveDocument", "DOCS.", "x", " ",
+                                      "\xC5\xBF", "do", "\xE2\x84\xAA", "c", "s.a",
+                                      "ctivedocument", "\""};
+  for (int i = 0; i < 20000; ++i) {
+    std::string hay;
+    for (int n = gen.Pick(8); n > 0; --n) hay += gen.OneOf(kBits);
+    size_t len = 0;
+    for (std::string_view needle : {"docs.ActiveDocument", "s.a", "k.s"})
+      ASSERT_EQ(ContainsNoCase(hay, needle),
+                FindNoCase(hay, needle, 0, &len) != std::string_view::npos) << hay << " " << needle;
   }
 }
 

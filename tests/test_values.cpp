@@ -168,6 +168,10 @@ TEST(Values, CheckAttribsByDataType) {
       {5, false, {}, "", "1e", "1e", kInvalid},
       {5, false, {}, "", "1,5", "1,5", kInvalid},
       {5, false, {}, "", "0x10", "0x10", kInvalid},
+      // Written as numbers, but past what a number holds: no numbers.
+      {5, false, {}, "", "1e999", "1e999", kInvalid},
+      {5, false, {}, "", std::string(400, '9'), std::string(400, '9'), kInvalid},
+      {5, false, {}, "", std::string(300, '9'), std::string(300, '9'), ""},
       {5, false, {}, "", "%a b%", "%a b%", kInvalid},
       // Truth values: the words in any case, or a variable.
       {6, false, {}, "", "TRUE", "TRUE", ""},

@@ -75,7 +75,14 @@ class KeyedStore {
         buf[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
       }
       if (ascii) {
-        auto it = index_.find(std::string_view(buf, key.size()));
+        const std::string_view folded(buf, key.size());
+        // An element's few attributes: comparing beats hashing.
+        if (items_.size() <= kScanned) {
+          for (const Entry& e : items_)
+            if (e.folded_key == folded) return &e.record;
+          return nullptr;
+        }
+        auto it = index_.find(folded);
         return it == index_.end() ? nullptr : &items_[it->second].record;
       }
     }
@@ -121,6 +128,7 @@ class KeyedStore {
     for (size_t j = i; j < items_.size(); ++j) index_[items_[j].folded_key] = j;
   }
 
+  static constexpr size_t kScanned = 8;
   struct Hash {
     using is_transparent = void;
     size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }

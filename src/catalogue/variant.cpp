@@ -49,6 +49,41 @@ std::string Variant::ToText() const {
   return {};
 }
 
+namespace {
+
+// Whether s, trimmed, is written as a number: sign, digits, decimal point,
+// exponent. *plain: no exponent and few enough digits that the value is
+// finite whatever they are.
+bool NumberSyntax(std::string_view s, bool* plain) {
+  s = TrimSpaces(s);
+  size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  *plain = i == s.size() && digits <= 300;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    size_t exp_digits = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++exp_digits;
+    if (exp_digits == 0) return false;
+  }
+  return i == s.size();
+}
+
+}  // namespace
+
+bool IsNumber(std::string_view s) {
+  bool plain = false;
+  if (!NumberSyntax(s, &plain)) return false;
+  return plain || ParseNumber(s).has_value();
+}
+
 std::optional<double> ParseNumber(std::string_view s) {
   s = TrimSpaces(s);
   size_t i = 0;

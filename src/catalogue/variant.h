@@ -58,5 +58,7 @@ std::string DoubleToText(double d);
 // Parses a numeric text: optional blanks, sign, digits with an optional
 // decimal point, optional exponent, optional blanks. nullopt otherwise.
 std::optional<double> ParseNumber(std::string_view s);
+// ParseNumber(s).has_value(), without converting where the text alone says.
+bool IsNumber(std::string_view s);
 
 }  // namespace tavjit

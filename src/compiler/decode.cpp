@@ -20,6 +20,12 @@ size_t NextSpecial(std::string_view text, size_t i) {
 
 }  // namespace
 
+std::string_view TAVDecodeView(std::string_view text, std::string* buffer) {
+  if (NextSpecial(text, 0) == std::string_view::npos) return text;
+  TAVDecodeInto(text, buffer);
+  return *buffer;
+}
+
 std::string TAVDecode(std::string_view text) {
   std::string out;
   TAVDecodeInto(text, &out);

@@ -142,6 +142,7 @@ void PutValuesBack(CElements& catalogue, const std::vector<std::string>& values)
 
 void detail::Impl::Init(LoadOutcome outcome, const std::string& source) {
   initialised = true;
+  script.ForgetDefinitions();
   last_init.problem = InitProblem(outcome, source);
   last_init.elements = static_cast<size_t>(catalogue.Count());
   if (outcome == LoadOutcome::kLoaded || outcome == LoadOutcome::kNoElements) {
@@ -270,6 +271,7 @@ bool detail::Impl::Execute(const std::string& sFileName) {
 
 bool detail::Impl::Compile(std::string bytes) {
   CompileScope scope(*this);
+  for (KnownName& k : known_names_) k.set = false;  // Init may have replaced the definitions
   try {
     script.Reset(bytes.size());
     bool out_of_memory = false;

@@ -1,6 +1,7 @@
 // The state and private operations behind CTavJIT.
 #pragma once
 
+#include <array>
 #include <deque>
 #include <memory>
 #include <unordered_map>
@@ -113,6 +114,16 @@ struct Impl {
 
   bool CheckIfValid(const xml::Document& doc);
   bool PopulateDoc(xml::Node parent);
+
+  // The catalogue's definition of an element name as a document writes it,
+  // remembered for the compile: a document repeats a few dozen names.
+  const CElements::Ptr* FindDefinition(std::string_view name);
+  struct KnownName {
+    std::string name;
+    const CElements::Ptr* definition = nullptr;
+    bool set = false;
+  };
+  std::array<KnownName, 256> known_names_;
 };
 
 }  // namespace tavjit::detail

@@ -7,6 +7,7 @@
 #include "compiler/messages.h"
 #include "compiler/tavjit_impl.h"
 #include "generator/branch_table.h"
+#include "support/text.h"
 
 namespace tavjit {
 
@@ -78,7 +79,28 @@ bool TakesElements(const CElement& def) {
   return row && (row->role == branches::kIf || row->role == branches::kLoop);
 }
 
+// An ASCII name written as the catalogue writes it is that attribute's: its
+// key is the name folded. Others are looked up by key.
+const CAttributes::Ptr* FindAttribute(const CElement& def, std::string_view name) {
+  for (const CAttributes::Ptr& a : def.Attributes())
+    if (a->AttributeName() == name && IsAscii(name)) return &a;
+  return def.Attributes().Find(name);
+}
+
 }  // namespace
+
+const CElements::Ptr* detail::Impl::FindDefinition(std::string_view name) {
+  auto at = [&name](size_t i) { return static_cast<size_t>(static_cast<unsigned char>(name[i])); };
+  const size_t n = name.size();
+  KnownName& k = known_names_[n ? (n * 131 + at(0) * 31 + at(n / 2) * 7 + at(n - 1)) % 256 : 0];
+  if (!k.set || k.name != name) {
+    k.name.assign(name);
+    k.definition = catalogue.Find(name);
+    k.set = true;
+  }
+  return k.definition;
+}
+
 
 // Attribute values and texts are written into the catalogue's definition
 // before it is listed, so a value carries over to later elements of the same
@@ -88,7 +110,7 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
     if (!node.IsElement()) continue;
     const std::string_view name = node.Name();
     const Place place = node.Where();
-    const CElements::Ptr* found = catalogue.Find(name);
+    const CElements::Ptr* found = FindDefinition(name);
     if (!found || name == "endif" || name == "endloop") {
       RaiseWarning(msg::UnsupportedElement(name), place);
       if (explain) ExplainUnsupportedElement(*this, node, name);
@@ -98,7 +120,7 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
 
     if (linter) given_.clear();
     node.ForEachAttribute([&](std::string_view attr_name, std::string_view value) {
-      const CAttributes::Ptr* attr = def.Attributes().Find(attr_name);
+      const CAttributes::Ptr* attr = FindAttribute(def, attr_name);
       if (!attr) {
         RaiseWarning(msg::UnsupportedAttribute(attr_name, name), place);
         if (explain)
@@ -112,14 +134,12 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
         written_at[attr->get()] = place;
         NoteDecodedTwice(def, place, attr_name, value);
       }
-      TAVDecodeInto(value, &decoded_);
-      (*attr)->SetValue(std::string_view(decoded_));
+      (*attr)->SetValue(TAVDecodeView(value, &decoded_));
     });
     if (def.ContainsText()) {
       const std::string text = node.Text();
       if (linter) NoteDecodedTwice(def, place, {}, text);
-      TAVDecodeInto(text, &decoded_);
-      def.SetText(std::string_view(decoded_));
+      def.SetText(TAVDecodeView(text, &decoded_));
     }
     if (linter) {
       NoteCarriedValues(def, place, given_);

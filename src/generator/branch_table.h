@@ -83,6 +83,8 @@ struct BranchRow {
       : name(n), build(fn), inputs(std::move(reads)), role(r) {}
 
   std::string Line(const CElement& element, CVariables& variables) const;
+  // The same line, appended to out.
+  void AppendLine(const CElement& element, CVariables& variables, std::string* out) const;
   bool ReadsText() const;
 
   std::string_view name;

@@ -12,8 +12,12 @@ namespace tavjit {
 
 namespace branches {
 
+// An ASCII name as the catalogue writes it is that attribute's key folded;
+// rows name attributes that way.
 const std::string& AttrValue(const CElement& element, std::string_view name) {
   static const std::string kEmpty;
+  for (const CAttributes::Ptr& a : element.Attributes())
+    if (a->AttributeName() == name && IsAscii(name)) return a->Value();
   const CAttributes::Ptr* attr = element.Attributes().Find(name);
   return attr ? (*attr)->Value() : kEmpty;
 }
@@ -39,6 +43,17 @@ BranchRow::BranchRow(std::string_view n, std::vector<Piece> p, Role r)
 std::string BranchRow::Line(const CElement& element, CVariables& variables) const {
   if (build) return build(element, variables);
   std::string line;
+  AppendLine(element, variables, &line);
+  return line;
+}
+
+void BranchRow::AppendLine(const CElement& element, CVariables& variables,
+                           std::string* out) const {
+  if (build) {
+    out->append(build(element, variables));
+    return;
+  }
+  std::string& line = *out;
   for (const Piece& p : pieces) {
     switch (p.kind) {
       case PieceKind::kLit: line += p.arg; break;
@@ -49,7 +64,6 @@ std::string BranchRow::Line(const CElement& element, CVariables& variables) cons
       case PieceKind::kVerbatimText: line += element.Text(); break;
     }
   }
-  return line;
 }
 
 bool BranchRow::ReadsText() const {

@@ -10,6 +10,6 @@
 namespace tavjit {
 
 // Empty text and blanks alone are not numbers.
-inline bool IsNumericText(std::string_view text) { return ParseNumber(text).has_value(); }
+inline bool IsNumericText(std::string_view text) { return IsNumber(text); }
 
 }  // namespace tavjit

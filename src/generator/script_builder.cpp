@@ -5,9 +5,9 @@
 #include <algorithm>
 
 #include "generator/attribute_check.h"
-#include "generator/generator.h"
 #include "generator/splice.h"
 #include "generator/vocabulary.h"
+#include "support/memory.h"
 #include "support/text.h"
 
 namespace tavjit {
@@ -22,14 +22,41 @@ bool MayChangeAgain(const CElement& e) {
   return false;
 }
 
+// A working copy serves its definition while the two agree on everything a
+// check or a line reads but the values and the text.
+bool SameShape(const CElement& copy, const CElement& def) {
+  const CAttributes& a = copy.Attributes();
+  const CAttributes& b = def.Attributes();
+  if (copy.ElementName() != def.ElementName() || a.Count() != b.Count()) return false;
+  for (int32_t i = 1; i <= a.Count(); ++i) {
+    const CAttribute& x = *a.Item(i);
+    const CAttribute& y = *b.Item(i);
+    if (x.AttributeName() != y.AttributeName() || x.DataType() != y.DataType() ||
+        x.Required() != y.Required() || x.ArrayValues() != y.ArrayValues() ||
+        !(x.DefaultValue() == y.DefaultValue()))
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
+void ScriptBuilder::ForgetDefinitions() {
+  slots_.clear();
+  recent_slots_.fill({});
+}
+
 void ScriptBuilder::Reset(size_t size_hint) {
-  slots_.clear();  // a reloaded catalogue may reuse the addresses
+  // A definition at an address seen before is checked again before use.
+  if (++compile_ == 0) ForgetDefinitions();
+  recent_slots_.fill({});
   count_ = 0;
   raw_.clear();
   if (size_hint == 0) raw_.shrink_to_fit();
   raw_.reserve(size_hint + size_hint / 4);  // a script is a little longer than its document
+  AdviseHugePages(raw_.data(), raw_.capacity());
+  exact_from_ = SIZE_MAX;
+  exact_raw_ = 0;
   block_end_.clear();
   decls_.clear();
   unsettled_.clear();
@@ -40,29 +67,28 @@ void ScriptBuilder::Reset(size_t size_hint) {
 }
 
 ScriptBuilder::Slot& ScriptBuilder::SlotFor(const CElement& definition) {
-  auto [it, fresh] = slots_.try_emplace(&definition);
-  if (fresh) {
+  auto& recent =
+      recent_slots_[(reinterpret_cast<uintptr_t>(&definition) * 0x9E3779B97F4A7C15ull) >> 58];
+  if (recent.first == &definition) return *recent.second;
+  Slot& slot = slots_[&definition];
+  recent = {&definition, &slot};
+  if (slot.checked == compile_) return slot;
+  if (!slot.scratch || !SameShape(*slot.scratch, definition)) {
     // Listing an element overwrites this copy's values rather than copying
     // the whole record with its attribute collection.
     CElements holder;
     holder.AddObject(definition, "K");
-    it->second.scratch = holder.Item(1);
+    slot.scratch = holder.Item(1);
+    slot.row = branches::FindRow(definition.ElementName());
   }
-  return it->second;
+  slot.checked = compile_;
+  return slot;
 }
 
-void ScriptBuilder::MemoKey(const CElement& definition) {
-  key_.clear();
-  auto put = [this](std::string_view v) {
-    const uint64_t n = v.size();
-    key_.append(reinterpret_cast<const char*>(&n), sizeof n).append(v);
-  };
-  for (const auto& a : definition.Attributes()) put(a->Value());
-  put(definition.Text());
-}
-
-bool ScriptBuilder::Translate(CElement& element, Place place, std::string* block,
-                              std::optional<Declaration>* decl, size_t index) {
+// The block goes straight after what out holds; the guard's head is put in
+// front of the line once the line shows that it needs one.
+bool ScriptBuilder::Translate(CElement& element, const branches::BranchRow* row, Place place,
+                              std::string* out, std::optional<Declaration>* decl, size_t index) {
   std::optional<std::string> message;  // none when a value could not be examined
   const CAttribute* failed = nullptr;
   if (const CheckResult result = CheckAttribs(
@@ -73,12 +99,14 @@ bool ScriptBuilder::Translate(CElement& element, Place place, std::string* block
     return false;
   }
   CVariables declared;
-  const std::string text = BuildElementLine(element, declared);
-  block->clear();
-  if (ContainsNoCase(text, kActiveDocument))
-    block->append(kGuardHead).append(text).append(kGuardTail);
-  else
-    block->append(text).append(kCrLf);
+  const size_t start = out->size();
+  if (row) row->AppendLine(element, declared, out);
+  if (ContainsNoCase(std::string_view(*out).substr(start), kActiveDocument)) {
+    out->insert(start, kGuardHead);
+    out->append(kGuardTail);
+  } else {
+    out->append(kCrLf);
+  }
   decl->reset();
   if (declared.Count() == 1)
     *decl = Declaration{index, declared.Item(1)->VarName(), declared.Item(1)->IsObject()};
@@ -89,59 +117,42 @@ void ScriptBuilder::Add(const CElement& definition, Place place) {
   if (stopped_) return;
   const size_t index = count_++;
   Slot& slot = SlotFor(definition);
-  MemoKey(definition);
-  if (auto hit = slot.memo.find(key_); hit != slot.memo.end()) {
-    const Memo& m = hit->second;
-    if (observer_) {
-      for (int32_t i = 1; i <= slot.scratch->Attributes().Count(); ++i)
-        slot.scratch->Attributes().Item(i)->SetValue(
-            std::string_view(m.checked[static_cast<size_t>(i - 1)]));
-      slot.scratch->SetText(definition.Text());
-      observer_(*slot.scratch, place, m.block);
-    }
-    raw_ += m.block;
-    if (m.decl) {
-      decls_.push_back(*m.decl);
-      decls_.back().index = index;
-    }
-    block_end_.push_back(raw_.size());
-    return;
-  }
   CElement& element = *slot.scratch;
   const CAttributes& def_attrs = definition.Attributes();
   for (int32_t i = 1; i <= def_attrs.Count(); ++i)
     element.Attributes().Item(i)->SetValue(std::string_view(def_attrs.Item(i)->Value()));
   element.SetText(std::string_view(definition.Text()));
 
-  std::string& block = block_;
+  const size_t start = raw_.size();
   std::optional<Declaration> decl;
-  if (!Translate(element, place, &block, &decl, index)) {
+  if (!Translate(element, slot.row, place, &raw_, &decl, index)) {
     stopped_ = true;  // every later run fails here or before
     return;
   }
-  if (observer_) observer_(element, place, block);
-  if (MayChangeAgain(element)) {
+  if (observer_) observer_(element, place, std::string_view(raw_).substr(start));
+  const bool unsettled = MayChangeAgain(element);
+  if (exact_from_ == SIZE_MAX && (unsettled || (decl && !IsPlainName(decl->name)))) {
+    exact_from_ = index;
+    exact_raw_ = start;
+  }
+  if (unsettled) {
     CElements holder;
     holder.AddObject(element, "K");
-    unsettled_.push_back(Unsettled{index, place, raw_.size(), holder.Item(1), {}, block,
-                                   std::nullopt, std::move(decl), true});
-  } else {
-    raw_ += block;
-    if (slot.memo.size() < kMemoPerDefinition && key_.size() + block.size() <= kMemoLargest) {
-      Memo m{block, decl, {}};
-      for (const auto& a : element.Attributes()) m.checked.push_back(a->Value());
-      slot.memo.emplace(key_, std::move(m));
-    }
-    if (decl) decls_.push_back(std::move(*decl));
+    unsettled_.push_back(Unsettled{index, place, start, holder.Item(1), slot.row, {},
+                                   raw_.substr(start), std::nullopt, std::move(decl), true});
+    raw_.resize(start);
+  } else if (decl) {
+    decls_.push_back(std::move(*decl));
   }
-  block_end_.push_back(raw_.size());
+  if (exact_from_ != SIZE_MAX) block_end_.push_back(raw_.size());
 }
 
 bool ScriptBuilder::Run() {
   bool ok = true;
   for (Unsettled& u : unsettled_) {
     if (u.fresh) break;  // fresh ones are all at the end
-    if (!Translate(*u.element, u.place, &u.pending_block, &u.pending_decl, u.index)) {
+    u.pending_block.clear();
+    if (!Translate(*u.element, u.row, u.place, &u.pending_block, &u.pending_decl, u.index)) {
       ok = false;
       break;
     }
@@ -205,7 +216,7 @@ std::string ScriptBuilder::TakeScript() {
     const std::string_view covered(raw_.data(), c.raw_size);
     const size_t lead = std::min(covered.find_first_not_of(' '), covered.size());
     SplicePlan plan;
-    if (plan.Make(covered.substr(lead), variables)) {
+    if (plan.Make(covered.substr(lead), variables) && plan.FitsInPlace(kScriptHead)) {
       raw_.resize(c.raw_size);
       raw_.erase(0, lead);
       if (!raw_.empty()) plan.ApplyInPlace(&raw_, kScriptHead);
@@ -240,22 +251,32 @@ std::string ScriptBuilder::BuildScript(const Completed& c,
   if (SpliceVariablesOnce(whole, variables, &script)) return script;
 
   // Names that could make substitutions interact: splice after every
-  // element, exactly as the direct algorithm does.
+  // element, exactly as the direct algorithm does. Before the first such
+  // name every name is plain, and one pass gives the same.
   script.clear();
   CVariables so_far;
   size_t next_decl = 0, next_unsettled = 0;
-  uint64_t from = 0;
-  for (size_t i = 0; i < c.count; ++i) {
+  const size_t exact = std::min(exact_from_, c.count);
+  while (next_decl < decls.size() && decls[next_decl]->index < exact) {
+    so_far.TryAdd(decls[next_decl]->name, decls[next_decl]->is_object);
+    ++next_decl;
+  }
+  uint64_t from = exact == c.count ? c.raw_size : exact_raw_;
+  const std::string_view prefix = std::string_view(raw_).substr(0, from);
+  SpliceVariablesOnce(prefix.substr(std::min(prefix.find_first_not_of(' '), prefix.size())),
+                      so_far, &script);
+  for (size_t i = exact; i < c.count; ++i) {
     while (next_decl < decls.size() && decls[next_decl]->index == i) {
       so_far.TryAdd(decls[next_decl]->name, decls[next_decl]->is_object);
       ++next_decl;
     }
+    const uint64_t end = block_end_[i - exact_from_];
     if (next_unsettled < c.unsettled && unsettled_[next_unsettled].index == i) {
       script += unsettled_[next_unsettled++].block;
     } else {
-      script.append(raw_, from, block_end_[i] - from);
+      script.append(raw_, from, end - from);
     }
-    from = block_end_[i];
+    from = end;
     script = FixVariables(script, so_far);
   }
   if (!script.empty()) script.insert(0, kScriptHead);

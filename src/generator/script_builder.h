@@ -7,6 +7,7 @@
 // is put together once, for the last run that completed.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "catalogue/records.h"
+#include "generator/branch_table.h"
 #include "support/place.h"
 
 namespace tavjit {
@@ -43,9 +45,11 @@ class ScriptBuilder {
   explicit ScriptBuilder(Reporter report) : report_(std::move(report)) {}
   void SetObserver(Observer observer) { observer_ = std::move(observer); }
 
-  // Forgets everything: the start of a compile. size_hint: the document's
-  // size, from which the script's is guessed.
+  // Forgets everything listed: the start of a compile. size_hint: the
+  // document's size, from which the script's is guessed.
   void Reset(size_t size_hint = 0);
+  // Forgets the working copies of definitions too: the catalogue changed.
+  void ForgetDefinitions();
 
   // Lists a copy of the definition as it stands now (its attribute values
   // and text), for the element at the given place.
@@ -77,6 +81,7 @@ class ScriptBuilder {
     Place place;
     size_t raw_pos;  // where its block stands in raw_
     std::shared_ptr<CElement> element;
+    const branches::BranchRow* row;
     std::string block, pending_block;
     std::optional<Declaration> decl, pending_decl;
     bool fresh = true;  // its first check, made when listed, counts for the next run
@@ -87,27 +92,20 @@ class ScriptBuilder {
     size_t unsettled;   // unsettled_ entries covered
   };
 
-  // Per definition: a working copy, and what the elements listed from it
-  // that settled at once gave, by their values and text. An element whose
-  // values and text equal an earlier one's gives the same check (a pass) and
-  // the same block.
-  struct Memo {
-    std::string block;
-    std::optional<Declaration> decl;
-    std::vector<std::string> checked;  // values after the check, for the observer
-  };
+  // Per definition: a working copy, which listing an element overwrites
+  // with the definition's values, and the row of its name. Kept from one
+  // compile to the next (a host compiles many small macros), and checked
+  // against its definition at the first element of each compile.
   struct Slot {
     std::shared_ptr<CElement> scratch;
-    std::unordered_map<std::string, Memo> memo;
+    const branches::BranchRow* row = nullptr;
+    uint64_t checked = 0;  // the compile it was last checked in
   };
-  static constexpr size_t kMemoPerDefinition = 512;
-  static constexpr size_t kMemoLargest = 4096;  // bytes of key and block
   Slot& SlotFor(const CElement& definition);
-  // The key of an element's values and text, written into key_.
-  void MemoKey(const CElement& definition);
-  // Checks and translates; false when the check failed (failure_ is set).
-  bool Translate(CElement& element, Place place, std::string* block,
-                 std::optional<Declaration>* decl, size_t index);
+  // Checks and translates, appending the block to out; false when the check
+  // failed (failure_ is set).
+  bool Translate(CElement& element, const branches::BranchRow* row, Place place,
+                 std::string* out, std::optional<Declaration>* decl, size_t index);
   std::string Assemble(const Completed& c) const;
   // The declarations of the covered elements in list order, settled and
   // unsettled merged.
@@ -120,17 +118,24 @@ class ScriptBuilder {
   Reporter report_;
   Observer observer_;
   std::unordered_map<const CElement*, Slot> slots_;
+  // The slots of the definitions listed last, by address.
+  std::array<std::pair<const CElement*, Slot*>, 64> recent_slots_{};
   size_t count_ = 0;                   // elements listed
   std::string raw_;                    // blocks of settled elements, in order
-  std::string block_;                  // the block being built
-  std::string key_;                    // the memo key being built
-  std::vector<uint64_t> block_end_;    // end of each element's block in raw_
+  // From the first element that declares a name outside letters, digits
+  // and underscores, or that may change at a later run, the script can only
+  // be spliced element by element: the end of each block in raw_ from there
+  // on, and where that first block starts.
+  size_t exact_from_ = SIZE_MAX;
+  size_t exact_raw_ = 0;
+  std::vector<uint64_t> block_end_;
   std::vector<Declaration> decls_;     // settled declarations, in order
   std::vector<Unsettled> unsettled_;
   std::optional<Failure> failure_;     // first failed check since the last run
   bool stopped_ = false;               // listing after a failure changes nothing
   std::optional<Completed> completed_;
   uint64_t runs_ = 0;
+  uint64_t compile_ = 1;  // counts Resets
 };
 
 }  // namespace tavjit

@@ -3,14 +3,37 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
 
 #include "generator/vocabulary.h"
+#include "support/memory.h"
 #include "support/text.h"
 
 namespace tavjit {
 
 namespace {
+
+// Case folding of a text between two percent signs into *out, code point by
+// code point as FindNoCase compares; false when it cannot equal a plain name.
+bool FoldGap(std::string_view s, std::string* out) {
+  out->clear();
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      if (!IsNameChar(static_cast<char>(c)) && c != '.') return false;
+      out->push_back(static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c));
+      ++i;
+      continue;
+    }
+    const int32_t cp = NextCodePoint(s, i);
+    if (cp < 0) return false;
+    const int32_t f = SimpleFold(cp);
+    if (f >= 0x80) return false;
+    out->push_back(static_cast<char>(f));
+  }
+  return true;
+}
+
+}  // namespace
 
 bool IsPlainName(std::string_view name) {
   if (name.empty()) return false;
@@ -18,29 +41,6 @@ bool IsPlainName(std::string_view name) {
     if (!IsNameChar(c)) return false;
   return true;
 }
-
-// Case folding of a text between two percent signs, code point by code
-// point as FindNoCase compares; nullopt when it cannot equal a plain name.
-std::optional<std::string> FoldedGap(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      out.push_back(static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c));
-      ++i;
-      continue;
-    }
-    const int32_t cp = NextCodePoint(s, i);
-    if (cp < 0) return std::nullopt;
-    const int32_t f = SimpleFold(cp);
-    if (f >= 0x80) return std::nullopt;
-    out.push_back(static_cast<char>(f));
-  }
-  return out;
-}
-
-}  // namespace
 
 std::string FixVariables(std::string_view script, const CVariables& variables) {
   std::string s(script);
@@ -73,47 +73,65 @@ bool SplicePlan::Make(std::string_view script, const CVariables& variables) {
       for (std::string_view p : kRangeProperties) add(name + "." + std::string(p));
   }
   if (patterns_.empty()) return true;
+  replacements_.assign(order, nullptr);
+  for (const auto& [key, p] : patterns_) replacements_[p.order] = &p.replacement;
+  splices_.reserve(script.size() / 64 + 16);
+  AdviseHugePages(splices_.data(), splices_.capacity() * sizeof(Splice));
 
-  std::vector<size_t> pct;
-  for (const char* p = script.data(); (p = static_cast<const char*>(std::memchr(
-                                           p, '%', script.data() + script.size() - p)));
-       ++p)
-    pct.push_back(static_cast<size_t>(p - script.data()));
-  struct Match {
-    uint32_t order;
-    size_t gap;  // between pct[gap] and pct[gap + 1]
-    const std::string* replacement;
-  };
-  std::vector<Match> matches;
-  for (size_t k = 0; k + 1 < pct.size(); ++k) {
-    size_t len = pct[k + 1] - pct[k] - 1;
-    if (len == 0 || len > 4 * longest_) continue;
-    std::optional<std::string> key = FoldedGap(script.substr(pct[k] + 1, len));
-    if (!key) continue;
-    auto it = patterns_.find(*key);
-    if (it != patterns_.end()) matches.push_back({it->second.order, k, &it->second.replacement});
+  std::string folded;
+  const char* const begin = script.data();
+  const char* const end = begin + script.size();
+  const char* open = static_cast<const char*>(std::memchr(begin, '%', script.size()));
+  while (open) {
+    const char* close = static_cast<const char*>(std::memchr(open + 1, '%', end - open - 1));
+    if (!close) break;
+    const std::string_view gap(open + 1, static_cast<size_t>(close - open - 1));
+    if (!gap.empty() && gap.size() <= 4 * longest_ && FoldGap(gap, &folded)) {
+      auto it = patterns_.find(std::string_view(folded));
+      if (it != patterns_.end()) {
+        const uint64_t at = static_cast<uint64_t>(open - begin);
+        if (!run_.empty() && run_.back().close != at) SettleRun();
+        run_.push_back({it->second.order, at, static_cast<uint64_t>(close - begin)});
+      }
+    }
+    open = close;
   }
-  if (matches.empty()) return true;
-  std::sort(matches.begin(), matches.end(), [](const Match& a, const Match& b) {
-    return a.order != b.order ? a.order < b.order : a.gap < b.gap;
-  });
-  std::vector<const std::string*> taken(pct.size(), nullptr);  // by opening sign
-  std::vector<bool> used(pct.size(), false);
-  for (const Match& m : matches) {
-    if (used[m.gap] || used[m.gap + 1]) continue;
-    used[m.gap] = used[m.gap + 1] = true;
-    taken[m.gap] = m.replacement;
-  }
-  for (size_t k = 0; k + 1 < pct.size(); ++k)
-    if (taken[k]) splices_.push_back({pct[k], pct[k + 1], taken[k]});
+  SettleRun();
   return true;
+}
+
+// Where two matches share a sign, the earlier variable, then the leftmost
+// match, is replaced first and takes the sign. Only neighbouring matches
+// share one, so each run of them is settled on its own.
+void SplicePlan::SettleRun() {
+  if (run_.size() > 1) {
+    std::vector<size_t> by_order(run_.size());
+    for (size_t k = 0; k < run_.size(); ++k) by_order[k] = k;
+    std::sort(by_order.begin(), by_order.end(), [&](size_t a, size_t b) {
+      return run_[a].order != run_[b].order ? run_[a].order < run_[b].order : a < b;
+    });
+    std::vector<bool> used(run_.size() + 1, false), taken(run_.size(), false);  // signs, matches
+    for (size_t k : by_order) {
+      if (used[k] || used[k + 1]) continue;
+      used[k] = used[k + 1] = true;
+      taken[k] = true;
+    }
+    for (size_t k = 0; k < run_.size(); ++k)
+      if (!taken[k]) run_[k].order = UINT32_MAX;
+  }
+  for (const Match& m : run_)
+    if (m.order != UINT32_MAX)
+      splices_.push_back({m.open, static_cast<uint32_t>(m.close - m.open + 1), m.order});
+  run_.clear();
+}
+
+size_t SplicePlan::Grows(const Splice& sp) const {
+  return kCloseLiteral.size() + kOpenLiteral.size() + Replacement(sp).size() - sp.length;
 }
 
 size_t SplicePlan::Growth() const {
   size_t g = 0;
-  for (const Splice& sp : splices_)
-    g += kCloseLiteral.size() + kOpenLiteral.size() + sp.replacement->size() -
-         (sp.close - sp.open + 1);
+  for (const Splice& sp : splices_) g += Grows(sp);
   return g;
 }
 
@@ -122,14 +140,23 @@ void SplicePlan::AppendTo(std::string_view script, std::string* out) const {
   size_t from = 0;
   for (const Splice& sp : splices_) {
     out->append(script.substr(from, sp.open - from));
-    out->append(kCloseLiteral).append(*sp.replacement).append(kOpenLiteral);
-    from = sp.close + 1;
+    out->append(kCloseLiteral).append(Replacement(sp)).append(kOpenLiteral);
+    from = sp.open + sp.length;
   }
   out->append(script.substr(from));
 }
 
-// Everything moves towards the end, so working from the end overwrites
-// nothing that is still to be read.
+bool SplicePlan::FitsInPlace(std::string_view prefix) const {
+  int64_t shift = static_cast<int64_t>(prefix.size());
+  for (const Splice& sp : splices_) {
+    shift += static_cast<int64_t>(Grows(sp));  // sizes wrap: a shortening is negative
+    if (shift < 0) return false;
+  }
+  return true;
+}
+
+// Everything moves towards the end (FitsInPlace), so working from the end
+// overwrites nothing that is still to be read.
 void SplicePlan::ApplyInPlace(std::string* s, std::string_view prefix) const {
   const size_t old_size = s->size();
   s->resize(old_size + prefix.size() + Growth());
@@ -145,9 +172,9 @@ void SplicePlan::ApplyInPlace(std::string* s, std::string_view prefix) const {
     std::memcpy(d + dst_end, text.data(), text.size());
   };
   for (auto it = splices_.rbegin(); it != splices_.rend(); ++it) {
-    move(it->close + 1, src_end);
+    move(it->open + it->length, src_end);
     put(kOpenLiteral);
-    put(*it->replacement);
+    put(Replacement(*it));
     put(kCloseLiteral);
     src_end = it->open;
   }

@@ -25,7 +25,19 @@ std::string Consequence(bool refused, std::string_view line) {
   return s;
 }
 
-bool Blank(std::string_view v) { return v.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+bool Blank(std::string_view v) {
+  for (char c : v)
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+  return true;
+}
+
+// What makes a line more than one statement, or more than one line: a
+// quote, a statement separator, a comment sign, a line break.
+bool HasCodeSign(std::string_view s) {
+  for (char c : s)
+    if (c == '"' || c == ':' || c == '\'' || c == '\r' || c == '\n') return true;
+  return false;
+}
 
 bool IsAttribute(const CAttribute& a, std::string_view name) {
   return EqualsAsciiNoCase(a.AttributeName(), name);
@@ -39,11 +51,11 @@ std::string Lower(std::string_view name) {
   return s;
 }
 
-bool IsControl(const std::string& element) { return element == "if" || element == "loop"; }
+bool IsControl(std::string_view element) { return element == "if" || element == "loop"; }
 
 // How a finding names an element: "`loop`", or for the closings the
 // compiler adds, "the end of the `loop`".
-std::string Who(const std::string& element) {
+std::string Who(std::string_view element) {
   if (element == "endif") return "the end of the `if`";
   if (element == "endloop") return "the end of the `loop`";
   return Code(element);
@@ -74,6 +86,9 @@ uint64_t CountLines(std::string_view s) {
 }  // namespace
 
 void Linter::Reset() {
+  recent_facts_.fill({});
+  facts_.clear();
+  element_names_.clear();
   index_ = 0;
   lines_ = 0;
   open_elements_.clear();
@@ -116,31 +131,173 @@ void Linter::NoteAt(Place place, std::string message) {
   findings_.push_back(LintFinding{line, std::move(message), column, severity});
 }
 
+Linter::Facts& Linter::FactsOf(const CElement& e) {
+  const CAttributes& attrs = e.Attributes();
+  const size_t count = static_cast<size_t>(attrs.Count());
+  // The builder lists every element of a definition through one record.
+  auto& recent = recent_facts_[(reinterpret_cast<uintptr_t>(&e) * 0x9E3779B97F4A7C15ull) >> 58];
+  if (recent.first == &e && recent.second->attributes == count) return *recent.second;
+  auto [it, fresh] = facts_.try_emplace(&e);
+  Facts& f = it->second;
+  recent = {&e, &f};
+  if (!fresh && f.name == e.ElementName() && f.attributes == count) return f;
+  f = Facts{*element_names_.insert(e.ElementName()).first, count,
+            branches::FindRow(e.ElementName()), {}, {}, false, {}, false, false, false, SIZE_MAX,
+            false, {}, {}, false, UINT64_MAX};
+  const bool sets_range = f.row && f.row->role == Kind::kSetsRange;
+  size_t i = 0;
+  for (const auto& a : attrs) {
+    if (TypeOf(*a) == AttributeType::kTruth) f.truths.push_back(i);
+    if (IsAttribute(*a, "variable") || IsAttribute(*a, "range") ||
+        (sets_range && IsAttribute(*a, "name")))
+      f.writes.emplace_back(i, IsAttribute(*a, "range") || sets_range);
+    ++i;
+  }
+  if (f.row) {
+    for (int32_t k = 1; k <= attrs.Count(); ++k) {
+      for (const branches::Input& in : f.row->inputs) {
+        if (in.if_empty == branches::IfEmpty::kFine || in.attribute.empty()) continue;
+        const CAttributes::Ptr* found = attrs.Find(in.attribute);
+        if (found && *found == attrs.Item(k)) {
+          f.slots.emplace_back(static_cast<size_t>(k - 1), &in);
+          break;
+        }
+      }
+    }
+  }
+  if (f.row && !f.row->build) {
+    f.one_statement = true;
+    for (const branches::Piece& p : f.row->pieces) {
+      switch (p.kind) {
+        case branches::PieceKind::kLit:
+          f.one_statement = f.one_statement && !HasCodeSign(p.arg) &&
+                            p.arg.find('%') == std::string_view::npos;
+          break;
+        case branches::PieceKind::kVerbatim:
+        case branches::PieceKind::kTrimmed:
+        case branches::PieceKind::kQuoted: {
+          Facts::Shown shown{SIZE_MAX, false, p.kind != branches::PieceKind::kQuoted,
+                             p.kind == branches::PieceKind::kTrimmed};
+          if (const CAttributes::Ptr* found = attrs.Find(p.arg))
+            for (int32_t k = 1; k <= attrs.Count(); ++k)
+              if (attrs.Item(k) == *found) shown.position = static_cast<size_t>(k - 1);
+          if (shown.in_code && shown.position != SIZE_MAX)
+            f.code_values.push_back(shown.position);
+          f.shown.push_back(shown);
+          break;
+        }
+        case branches::PieceKind::kQuotedText:
+          f.shown.push_back({SIZE_MAX, true, false, false});
+          break;
+        case branches::PieceKind::kVerbatimText:
+          f.one_statement = false;
+          break;
+      }
+    }
+    const auto& pieces = f.row->pieces;
+    if (f.one_statement && !pieces.empty() && pieces.front().kind == branches::PieceKind::kLit) {
+      const std::string_view lit = pieces.front().arg;
+      size_t b = 0;
+      while (b < lit.size() && (lit[b] == ' ' || lit[b] == '\t')) ++b;
+      size_t e = b;
+      while (e < lit.size() && IsNameChar(lit[e])) ++e;
+      f.no_statement = e < lit.size() && !StartsStatement(lit.substr(b, e - b));
+    }
+    f.value_first = f.one_statement && pieces.size() > 1 &&
+                    pieces[0].kind == branches::PieceKind::kVerbatim &&
+                    pieces[1].kind == branches::PieceKind::kLit && !pieces[1].arg.empty() &&
+                    !IsNameChar(pieces[1].arg[0]) && pieces[1].arg[0] != ' ' &&
+                    pieces[1].arg[0] != '\t';
+    if (f.value_first)
+      if (const CAttributes::Ptr* found = attrs.Find(pieces[0].arg))
+        for (int32_t k = 1; k <= attrs.Count(); ++k)
+          if (attrs.Item(k) == *found) f.first_value = static_cast<size_t>(k - 1);
+    for (const branches::Piece& p : pieces)
+      f.names_document = f.names_document || (p.kind == branches::PieceKind::kLit &&
+                                               p.arg.find(kActiveDocument) != std::string_view::npos);
+    if (!pieces.empty()) {
+      const branches::Piece& last = pieces.back();
+      const size_t end = last.arg.find_last_not_of(" \t");
+      f.fixed_end = last.kind == branches::PieceKind::kQuoted ||
+                    last.kind == branches::PieceKind::kQuotedText ||
+                    (last.kind == branches::PieceKind::kLit && end != std::string_view::npos &&
+                     last.arg[end] != '_');
+    }
+    f.fixed_block = f.no_statement && f.fixed_end && f.row->role == Kind::kNone &&
+                    f.truths.empty() && f.writes.empty() && f.slots.empty();
+    for (const branches::Piece& p : pieces)
+      f.fixed_block = f.fixed_block && p.kind == branches::PieceKind::kLit &&
+                      p.arg.find('%') == std::string_view::npos;
+  }
+  return f;
+}
+
+Linter::Shape Linter::ShapeOf(const CElement& e, const Facts& facts,
+                              std::string_view inner) const {
+  if (!facts.one_statement || continuing_) return Shape::kLines;
+  for (size_t position : facts.code_values)
+    if (HasCodeSign(e.Attributes().Item(static_cast<int32_t>(position) + 1)->Value()))
+      return Shape::kLines;
+  if (facts.value_first) {
+    // Its first word is the value's first: the line reads nothing unless
+    // that word starts a statement.
+    std::string_view v;
+    if (facts.first_value != SIZE_MAX)
+      v = e.Attributes().Item(static_cast<int32_t>(facts.first_value) + 1)->Value();
+    size_t b = 0;
+    while (b < v.size() && (v[b] == ' ' || v[b] == '\t')) ++b;
+    size_t end = b;
+    while (end < v.size() && IsNameChar(v[end])) ++end;
+    if (StartsStatement(v.substr(b, end - b))) return Shape::kOneStatement;
+  } else if (!facts.no_statement) {
+    return Shape::kOneStatement;
+  }
+  std::string_view head;
+  if (!facts.fixed_end && Continues(inner.substr(0, inner.size() - kCrLf.size()), &head))
+    return Shape::kOneStatement;
+  return Shape::kNothing;
+}
+
 void Linter::Observe(const CElement& element, Place place, std::string_view block) {
-  const branches::BranchRow* row = branches::FindRow(element.ElementName());
-  Site site{element.ElementName(), row ? row->role : Kind::kNone, place.line, place.column,
-            index_++};
+  Facts& facts = FactsOf(element);
+  if (facts.fixed_block && !continuing_) {
+    // Nothing to check: no statement, no reference, no value.
+    ++index_;
+    if (facts.block_lines == UINT64_MAX) facts.block_lines = CountLines(block);
+    lines_ += facts.block_lines;
+    return;
+  }
+  const branches::BranchRow* row = facts.row;
+  Site site{facts.name, row ? row->role : Kind::kNone, place.line, place.column, index_++};
   ObserveElements(site);
 
   // The frame's guard: the element line between "If docs.Count Then" and
   // "End If". Structure is checked on the element line alone; the guard
   // pairs with itself unless the line cuts through it.
   std::string_view inner = block;
-  const bool guarded = block.size() >= kGuardHead.size() + kGuardTail.size() &&
-                       block.starts_with(kGuardHead) && block.ends_with(kGuardTail) &&
-                       ContainsNoCase(block, kActiveDocument);
+  const bool guarded =
+      block.size() >= kGuardHead.size() + kGuardTail.size() && block.starts_with(kGuardHead) &&
+      block.ends_with(kGuardTail) &&
+      (facts.names_document ||
+       ContainsNoCase(block.substr(kGuardHead.size()), kActiveDocument));  // not in the head
   if (guarded)
     inner =
         block.substr(kGuardHead.size(), block.size() - kGuardHead.size() - kGuardTail.size() + 2);
   own_.Start(site.index);
-  Structure(site, inner);
+  const Shape shape = ShapeOf(element, facts, inner);
+  switch (shape) {
+    case Shape::kLines: Structure(site, inner); break;
+    case Shape::kOneStatement: Structure(site, inner, true); break;
+    case Shape::kNothing: break;
+  }
   if (guarded) {
     for (Block b : own_.stack) Unpaired(b, OpenKeyword(b));
     if (!own_.contained) CheckGuard(site);
   }
-  if (row) CheckEmptySlots(element, *row, site, inner, block);
-  CheckReferences(element, site, block);
-  CheckWrites(element, site);
+  CheckEmptySlots(element, facts, site, inner, block);
+  const bool one_line = shape != Shape::kLines;
+  CheckReferences(element, facts, site, block, one_line);
+  CheckWrites(element, facts, site);
   CheckValues(element, site, block);
   CheckNames(element, site);
 
@@ -148,7 +305,23 @@ void Linter::Observe(const CElement& element, Place place, std::string_view bloc
     if (const CAttributes::Ptr* name = element.Attributes().Find("name"))
       listed_.try_emplace(FoldCase((*name)->Value()), site.kind == Kind::kDeclaresRange);
   }
-  lines_ += CountLines(block);
+  // One line, and the guard's two around it.
+  lines_ += one_line ? (guarded ? 3 : 1) + LinesInValues(element, facts) : CountLines(block);
+}
+
+std::string_view Linter::ShownValue(const CElement& e, const Facts::Shown& v) const {
+  if (v.text) return e.Text();
+  if (v.position == SIZE_MAX) return {};
+  const std::string& value = e.Attributes().Item(static_cast<int32_t>(v.position) + 1)->Value();
+  return v.trimmed ? TrimSpaces(value) : std::string_view(value);
+}
+
+// Only a line break that a string literal keeps as it is: a lone LF.
+uint64_t Linter::LinesInValues(const CElement& e, const Facts& facts) const {
+  uint64_t n = 0;
+  for (const Facts::Shown& v : facts.shown)
+    if (!v.in_code) n += CountLines(ShownValue(e, v));
+  return n;
 }
 
 // Pairs each endif and endloop with its if or loop, and notes an else.
@@ -272,26 +445,21 @@ void Linter::CheckGuard(const Site& site) {
   Note(site, std::move(message));
 }
 
-void Linter::CheckEmptySlots(const CElement& e, const branches::BranchRow& row, const Site& site,
+void Linter::CheckEmptySlots(const CElement& e, const Facts& facts, const Site& site,
                              std::string_view inner, std::string_view block) {
+  auto value = [&e](size_t position) -> const CAttributes::Ptr& {
+    return e.Attributes().Item(static_cast<int32_t>(position) + 1);
+  };
   bool any_blank = false;
-  for (const auto& a : e.Attributes()) any_blank = any_blank || Blank(a->Value());
+  for (const auto& [position, in] : facts.slots)
+    any_blank = any_blank || Blank(value(position)->Value());
   if (!any_blank) return;
   const std::string_view line = SingleLine(inner);
   Deferred* deferred = nullptr;
-  for (const auto& a : e.Attributes()) {
+  for (const auto& [position, in] : facts.slots) {
+    const CAttributes::Ptr& a = value(position);
     if (!Blank(a->Value())) continue;
-    // The value of an attribute whose row says the line cannot do without it.
-    const branches::Input* slot = nullptr;
-    for (const branches::Input& in : row.inputs) {
-      if (in.if_empty == branches::IfEmpty::kFine || in.attribute.empty()) continue;
-      const CAttributes::Ptr* found = e.Attributes().Find(in.attribute);
-      if (found && *found == a) {
-        slot = &in;
-        break;
-      }
-    }
-    if (!slot) continue;
+    const branches::Input* slot = in;
     const bool refused = slot->if_empty == branches::IfEmpty::kSyntaxError;
     const std::string attr = Code(slot->attribute);
     // A required number written "%%" is emptied by its check, which a
@@ -311,18 +479,36 @@ void Linter::CheckEmptySlots(const CElement& e, const branches::BranchRow& row, 
   }
 }
 
-void Linter::CheckReferences(const CElement& e, const Site& site, std::string_view block) {
+void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& site,
+                             std::string_view block, bool one_line) {
+  // Every reference, and every true-or-false value the line shows as one,
+  // has its percent signs in the block.
+  if (block.find('%') == std::string_view::npos) return;
   std::vector<Local>& refs = locals_;
   refs.clear();
-  auto find = [&refs](const std::string& folded) -> Local* {
-    for (Local& r : refs)
-      if (r.folded == folded) return &r;
+  folded_.clear();
+  auto folded = [this](const Local& r) {
+    return std::string_view(folded_).substr(r.folded_at, r.folded_size);
+  };
+  // Adds a reference unless its name, folded, is there already; the one
+  // there otherwise.
+  auto add = [&](std::string_view text, bool in_code, std::string_view truth) -> Local* {
+    const size_t at = folded_.size();
+    for (char c : text) folded_.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c);
+    const std::string_view name = std::string_view(folded_).substr(at);
+    for (Local& r : refs) {
+      if (folded(r) == name) {
+        folded_.resize(at);
+        return &r;
+      }
+    }
+    refs.push_back({text, at, text.size(), in_code, truth});
     return nullptr;
   };
 
   // A true-or-false value given as a reference keeps its percent signs.
-  for (const auto& a : e.Attributes()) {
-    if (TypeOf(*a) != AttributeType::kTruth) continue;
+  for (size_t position : facts.truths) {
+    const CAttributes::Ptr& a = e.Attributes().Item(static_cast<int32_t>(position) + 1);
     const std::string_view v = TrimSpaces(a->Value());
     // Only where the value reaches the script line as it is.
     if (v.size() < 2 || v.front() != '%' || v.back() != '%' ||
@@ -335,61 +521,61 @@ void Linter::CheckReferences(const CElement& e, const Site& site, std::string_vi
                      "; write true or false.");
       continue;
     }
-    if (!IsIdentifier(name)) continue;
-    std::string folded = Lower(name);
-    if (!find(folded))
-      refs.push_back({std::string(name), std::move(folded), true, a->AttributeName()});
+    if (IsIdentifier(name)) add(name, true, a->AttributeName());
   }
 
-  if (block.find('%') != std::string_view::npos) {
-    for (size_t pos = 0; pos < block.size();) {
-      size_t end = block.find(kCrLf, pos);
-      if (end == std::string_view::npos) end = block.size();
-      const std::string_view line = block.substr(pos, end - pos);
-      pos = end + 2;
-      if (line.find('%') == std::string_view::npos) continue;
-      References(line, &references_);
+  if (one_line) {
+    for (const Facts::Shown& v : facts.shown) {
+      const std::string_view value = ShownValue(e, v);
+      if (value.find('%') == std::string_view::npos) continue;
+      references_.clear();
+      ValueReferences(value, v.in_code, &references_);
       for (const Reference& r : references_) {
-        std::string folded = Lower(r.text);
-        if (Local* seen = find(folded)) {
+        if (Local* seen = add(r.text, r.in_code, {}))
           if (seen->truth_attribute.empty()) seen->in_code = seen->in_code || r.in_code;
-          continue;
-        }
-        refs.push_back({std::string(r.text), std::move(folded), r.in_code, {}});
       }
     }
+    block = {};
+  }
+  // Each line with a percent sign, in order.
+  for (size_t at = block.find('%'); at != std::string_view::npos;) {
+    const size_t crlf = at == 0 ? std::string_view::npos : block.rfind(kCrLf, at - 1);
+    const size_t begin = crlf == std::string_view::npos ? 0 : crlf + 2;
+    size_t end = block.find(kCrLf, at);
+    if (end == std::string_view::npos) end = block.size();
+    at = end == block.size() ? std::string_view::npos : block.find('%', end);
+    References(block.substr(begin, end - begin), &references_);
+    for (const Reference& r : references_) {
+      if (Local* seen = add(r.text, r.in_code, {}))
+        if (seen->truth_attribute.empty()) seen->in_code = seen->in_code || r.in_code;
+    }
   }
 
-  for (Local& r : refs) {
-    const size_t dot = r.folded.find('.');
-    if (Listed(std::string_view(r.folded).substr(0, dot))) {
-      // The first declaration of a name decides at once.
-      const Resolution how = Resolve(r.folded);
-      if (how == Resolution::kSpliced && !r.in_code && r.truth_attribute.empty()) continue;
-      ReportReference(
-          {site, std::move(r.text), std::move(r.folded), r.in_code, std::move(r.truth_attribute)},
-          how);
-    } else {
-      pending_references_.push_back(
-          {site, std::move(r.text), std::move(r.folded), r.in_code, std::move(r.truth_attribute)});
-    }
+  for (const Local& r : refs) {
+    // The first declaration of a name decides at once.
+    const Resolution how = Resolve(folded(r));
+    if (how == Resolution::kSpliced && !r.in_code && r.truth_attribute.empty()) continue;
+    PendingReference p{site, std::string(r.text), std::string(folded(r)), r.in_code,
+                       std::string(r.truth_attribute)};
+    if (how != Resolution::kUndeclared)
+      ReportReference(p, how);
+    else
+      pending_references_.push_back(std::move(p));
   }
 }
 
-void Linter::CheckWrites(const CElement& e, const Site& site) {
-  for (const auto& a : e.Attributes()) {
-    if (!IsAttribute(*a, "variable") && !IsAttribute(*a, "range") &&
-        !(site.kind == Kind::kSetsRange && IsAttribute(*a, "name")))
-      continue;
-    std::string_view name = a->Value();
+void Linter::CheckWrites(const CElement& e, const Facts& facts, const Site& site) {
+  for (const auto& [position, range] : facts.writes) {
+    std::string_view name = e.Attributes().Item(static_cast<int32_t>(position) + 1)->Value();
     const size_t b = name.find_first_not_of(" \t");
     if (b == std::string_view::npos) continue;
     name = name.substr(b, name.find_last_not_of(" \t") - b + 1);
     if (!IsIdentifier(name)) continue;
-    std::string folded = Lower(name);
+    std::string& folded = folded_name_;
+    folded.clear();
+    for (char c : name) folded.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c);
     if (Listed(folded) || Dimmed(folded)) continue;
-    pending_writes_.push_back({site, std::string(name), std::move(folded),
-                               IsAttribute(*a, "range") || site.kind == Kind::kSetsRange, {}});
+    pending_writes_.push_back({site, std::string(name), folded, range, {}});
   }
 }
 
@@ -512,7 +698,7 @@ void Linter::ReportReference(const PendingReference& r, Resolution how) {
 
 // ---- Block structure and declarations ----
 
-void Linter::Structure(const Site& site, std::string_view lines) {
+void Linter::Structure(const Site& site, std::string_view lines, bool one_statement) {
   for (size_t pos = 0; pos < lines.size();) {
     size_t end = lines.find(kCrLf, pos);
     if (end == std::string_view::npos) end = lines.size();
@@ -531,13 +717,16 @@ void Linter::Structure(const Site& site, std::string_view lines) {
       continued_.clear();
       continuing_ = false;
     } else {
-      Logical(site, line);
+      Logical(site, line, one_statement);
     }
   }
 }
 
-void Linter::Logical(const Site& site, std::string_view line) {
-  Statements(line, &statements_);
+void Linter::Logical(const Site& site, std::string_view line, bool one_statement) {
+  if (one_statement)
+    OneStatement(line, &statements_);
+  else
+    Statements(line, &statements_);
   for (const Statement& s : statements_) {
     if (site.index == own_.index) TrackOwn(s);
     switch (s.op) {
@@ -575,7 +764,7 @@ void Linter::PopBlock() {
 namespace {
 
 // "the `loop` at line 3", or "the `Do` block of the `vbscript` at line 3".
-std::string BlockAt(Block kind, const std::string& element, uint32_t line) {
+std::string BlockAt(Block kind, std::string_view element, uint32_t line) {
   if (IsControl(element)) return "the " + Code(element) + LineSuffix(line);
   return "the " + Code(OpenKeyword(kind)) + " block of the " + Code(element) + LineSuffix(line);
 }

@@ -42,9 +42,9 @@ class Linter {
   // The part an element plays, as its row says.
   using Kind = branches::Role;
 
-  // An element as findings name it.
+  // An element as findings name it (its name kept in element_names_).
   struct Site {
-    std::string element;
+    std::string_view element;
     Kind kind = Kind::kNone;
     uint32_t line = 0;
     uint32_t column = 0;
@@ -84,6 +84,55 @@ class Linter {
     std::vector<std::pair<std::string, bool>> attributes;  // with: empty is a syntax error
   };
 
+  // What the checks need of the elements of one definition, found once: the
+  // builder lists every element of a definition through one record.
+  struct Facts {
+    std::string_view name;  // in element_names_
+    size_t attributes = 0;
+    const branches::BranchRow* row = nullptr;
+    std::vector<size_t> truths;  // positions of true-or-false attributes
+    // Attributes that name a variable the element writes, and whether a range.
+    std::vector<std::pair<size_t, bool>> writes;
+    // A line of fixed text with no quote, colon or comment sign, string
+    // literals, and the values of code_values: one statement, when those
+    // values have no quote, colon, comment sign or line break either.
+    bool one_statement = false;
+    std::vector<size_t> code_values;
+    // Such a line that starts with fixed text whose first word starts no
+    // statement the lint reads; and whether its end is fixed too (so that it
+    // cannot end in a continuation).
+    bool no_statement = false;
+    bool fixed_end = false;
+    // Or such a line that starts with a value followed by fixed text that
+    // ends any word: its first word is the value's. The value's position,
+    // or none when the element has no such attribute (an empty value).
+    bool value_first = false;
+    size_t first_value = SIZE_MAX;
+    // Fixed text that names the active document: its guard is certain.
+    bool names_document = false;
+    // The values such a line shows, in order: an attribute's (or none, for
+    // one the element lacks) or the text; in code or in a string literal.
+    struct Shown {
+      size_t position;  // SIZE_MAX: the text, or an attribute the element lacks
+      bool text, in_code, trimmed;
+    };
+    std::vector<Shown> shown;
+    // Attributes whose row says the line cannot do without a value, each
+    // with that input.
+    std::vector<std::pair<size_t, const branches::Input*>> slots;
+    // A line of fixed text alone that no check reads: its block is the
+    // same every time, and so is the number of its lines, once seen.
+    bool fixed_block = false;
+    uint64_t block_lines = UINT64_MAX;
+  };
+  // How much of an element line the structure checks must read.
+  enum class Shape { kLines, kOneStatement, kNothing };
+  Shape ShapeOf(const CElement& e, const Facts& facts, std::string_view inner) const;
+  Facts& FactsOf(const CElement& e);
+  std::unordered_map<const CElement*, Facts> facts_;
+  std::array<std::pair<const CElement*, Facts*>, 64> recent_facts_{};
+  std::unordered_set<std::string> element_names_;
+
   void Note(const Site& site, std::string message);
 
   void ObserveElements(Site& site);
@@ -92,17 +141,22 @@ class Linter {
   void Unpaired(Block kind, const char* keyword);
   void NoteNoClosing(const OpenBlock& b);
   void NoteGuardCutIf(const OpenElement& open);
-  void CheckEmptySlots(const CElement& e, const branches::BranchRow& row, const Site& site,
-                       std::string_view inner,
-                       std::string_view block);
-  void CheckReferences(const CElement& e, const Site& site, std::string_view block);
-  void CheckWrites(const CElement& e, const Site& site);
+  void CheckEmptySlots(const CElement& e, const Facts& facts, const Site& site,
+                       std::string_view inner, std::string_view block);
+  // one_line: a line of the shape ShapeOf calls one statement or nothing,
+  // whose references are those of its values.
+  void CheckReferences(const CElement& e, const Facts& facts, const Site& site,
+                       std::string_view block, bool one_line);
+  // The line breaks in the values of such a line.
+  uint64_t LinesInValues(const CElement& e, const Facts& facts) const;
+  std::string_view ShownValue(const CElement& e, const Facts::Shown& v) const;
+  void CheckWrites(const CElement& e, const Facts& facts, const Site& site);
   void CheckValues(const CElement& e, const Site& site, std::string_view block);
   void CheckNames(const CElement& e, const Site& site);
 
   // Block structure and declarations, statement by statement.
-  void Structure(const Site& site, std::string_view lines);
-  void Logical(const Site& site, std::string_view line);
+  void Structure(const Site& site, std::string_view lines, bool one_statement = false);
+  void Logical(const Site& site, std::string_view line, bool one_statement = false);
   void Close(const Site& site, Block kind);
   void ElseOf(const Site& site, bool is_else);
   void ExitOf(const Site& site, Block kind);
@@ -159,12 +213,17 @@ class Linter {
   std::vector<Statement> statements_;
   std::vector<std::string_view> names_;
   std::vector<Reference> references_;
+  // A reference of the element being observed: views into its block or
+  // attributes, and its folded name in folded_.
   struct Local {
-    std::string text, folded;
+    std::string_view text;
+    size_t folded_at, folded_size;
     bool in_code;
-    std::string truth_attribute;
+    std::string_view truth_attribute;
   };
   std::vector<Local> locals_;
+  std::string folded_;
+  std::string folded_name_;
 };
 
 }  // namespace tavjit::lint

@@ -2,6 +2,8 @@
 // declarations, read line by line.
 #include "lint/script_scan.h"
 
+#include <array>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
@@ -154,14 +156,27 @@ void Visibility(std::string_view stmt, size_t end, std::vector<Statement>* out) 
     out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(end)));
 }
 
+// The keywords are two to eight letters long and start with one of a few
+// letters: most words are ruled out at once.
+bool MaybeKeyword(std::string_view w) {
+  if (w.size() < 2 || w.size() > 8) return false;
+  switch ((w[0] >= 'A' && w[0] <= 'Z') ? static_cast<char>(w[0] + 32) : w[0]) {
+    case 'c': case 'd': case 'e': case 'f': case 'i': case 'l':
+    case 'n': case 'p': case 'r': case 's': case 'w': return true;
+    default: return false;
+  }
+}
+
 // Classifies one statement by its first word; false when the rest of the
 // line is a comment.
 bool Classify(std::string_view stmt, std::vector<Statement>* out) {
   size_t end;
   const std::string_view w = WordAt(stmt, 0, &end);
-  if (w.empty()) return true;
+  // Most statements start with a name that is no keyword.
+  if (!MaybeKeyword(w)) return true;
+  const char first = (w[0] >= 'A' && w[0] <= 'Z') ? static_cast<char>(w[0] + 32) : w[0];
   for (const Keyword& k : kKeywords) {
-    if (Is(w, k.word)) {
+    if (k.word[0] == first && Is(w, k.word)) {
       out->push_back(Of(k.op, k.block));
       return true;
     }
@@ -193,6 +208,11 @@ bool Classify(std::string_view stmt, std::vector<Statement>* out) {
 
 void Statements(std::string_view line, std::vector<Statement>* out) {
   out->clear();
+  // One statement and no comment, the usual line.
+  if (line.find(':') == std::string_view::npos && line.find('\'') == std::string_view::npos) {
+    Classify(line, out);
+    return;
+  }
   size_t start = 0;
   bool in_str = false;
   for (size_t i = 0; i < line.size(); ++i) {
@@ -214,10 +234,26 @@ void Statements(std::string_view line, std::vector<Statement>* out) {
   Classify(line.substr(start), out);
 }
 
+bool StartsStatement(std::string_view word) {
+  if (!MaybeKeyword(word)) return false;
+  for (const Keyword& k : kKeywords)
+    if (Is(word, k.word)) return true;
+  for (std::string_view w :
+       {"if", "exit", "end", "dim", "const", "select", "property", "public", "private", "rem"})
+    if (Is(word, w)) return true;
+  return false;
+}
+
+void OneStatement(std::string_view line, std::vector<Statement>* out) {
+  out->clear();
+  Classify(line, out);
+}
+
 bool Continues(std::string_view line, std::string_view* head) {
-  const size_t last = line.find_last_not_of(" \t");
-  if (last == std::string_view::npos || line[last] != '_' || last == 0 || !IsBlank(line[last - 1]))
-    return false;
+  size_t end = line.size();
+  while (end > 0 && IsBlank(line[end - 1])) --end;
+  if (end < 2 || line[end - 1] != '_' || !IsBlank(line[end - 2])) return false;
+  const size_t last = end - 1;
   // The "_" must be code, not inside a string or a comment.
   bool in_str = false;
   for (size_t i = 0; i < last; ++i) {
@@ -273,13 +309,58 @@ void DeclaredNames(std::string_view list, std::vector<std::string_view>* names) 
   }
 }
 
+namespace {
+
+// A %name% or %name.property% between two signs.
+bool IsReferenceName(std::string_view gap) {
+  const size_t dot = gap.find('.');
+  return dot == std::string_view::npos
+             ? IsIdentifier(gap)
+             : IsIdentifier(gap.substr(0, dot)) && IsIdentifier(gap.substr(dot + 1));
+}
+
+}  // namespace
+
 void References(std::string_view line, std::vector<Reference>* out) {
   out->clear();
   // Each percent sign closes the one before it when a name stands between
   // them; otherwise it opens the next.
   size_t open = std::string_view::npos;
   bool open_in_code = false, in_str = false;
+  if (line.find('\'') == std::string_view::npos) {
+    // No comment: only the quotes before each sign matter, found by jumps.
+    const char* const s = line.data();
+    const char* const end = s + line.size();
+    const char* scanned = s;
+    for (const char* p = static_cast<const char*>(std::memchr(s, '%', line.size())); p;
+         p = static_cast<const char*>(std::memchr(p + 1, '%', static_cast<size_t>(end - p - 1)))) {
+      for (const char* q; (q = static_cast<const char*>(
+                               std::memchr(scanned, '"', static_cast<size_t>(p - scanned))));
+           scanned = q + 1)
+        in_str = !in_str;
+      scanned = p + 1;
+      const size_t i = static_cast<size_t>(p - s);
+      if (open != std::string_view::npos && open_in_code == !in_str) {
+        const std::string_view gap = line.substr(open + 1, i - open - 1);
+        if (IsReferenceName(gap)) {
+          out->push_back({gap, open_in_code});
+          open = std::string_view::npos;
+          continue;
+        }
+      }
+      open = i;
+      open_in_code = !in_str;
+    }
+    return;
+  }
+  static constexpr auto kSigns = [] {
+    std::array<bool, 256> signs{};
+    signs['"'] = signs['%'] = signs['\''] = true;
+    return signs;
+  }();
   for (size_t i = 0; i < line.size(); ++i) {
+    while (i < line.size() && !kSigns[static_cast<unsigned char>(line[i])]) ++i;
+    if (i == line.size()) break;
     const char c = line[i];
     if (c == '"') {
       in_str = !in_str;
@@ -289,11 +370,7 @@ void References(std::string_view line, std::vector<Reference>* out) {
     if (c != '%') continue;
     if (open != std::string_view::npos && open_in_code == !in_str) {
       const std::string_view gap = line.substr(open + 1, i - open - 1);
-      const size_t dot = gap.find('.');
-      const bool name = dot == std::string_view::npos
-                            ? IsIdentifier(gap)
-                            : IsIdentifier(gap.substr(0, dot)) && IsIdentifier(gap.substr(dot + 1));
-      if (name) {
+      if (IsReferenceName(gap)) {
         out->push_back({gap, open_in_code});
         open = std::string_view::npos;
         continue;
@@ -301,6 +378,21 @@ void References(std::string_view line, std::vector<Reference>* out) {
     }
     open = i;
     open_in_code = !in_str;
+  }
+}
+
+void ValueReferences(std::string_view value, bool in_code, std::vector<Reference>* out) {
+  size_t open = std::string_view::npos;
+  for (size_t i = value.find('%'); i != std::string_view::npos; i = value.find('%', i + 1)) {
+    if (open != std::string_view::npos) {
+      const std::string_view gap = value.substr(open + 1, i - open - 1);
+      if (IsReferenceName(gap)) {
+        out->push_back({gap, in_code});
+        open = std::string_view::npos;
+        continue;
+      }
+    }
+    open = i;
   }
 }
 

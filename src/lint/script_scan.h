@@ -44,6 +44,14 @@ struct Statement {
 // declarations, in order; other statements are left out.
 void Statements(std::string_view line, std::vector<Statement>* out);
 
+// The same for a line that holds one statement and no comment outside its
+// strings, as the lines of most elements do.
+void OneStatement(std::string_view line, std::vector<Statement>* out);
+
+// Whether a statement that starts with the word can give Statements
+// anything: a statement that starts with any other word gives nothing.
+bool StartsStatement(std::string_view word);
+
 // True when the line ends in a continuation ("_" after a blank, outside
 // strings and comments); *head is then the line before the "_".
 bool Continues(std::string_view line, std::string_view* head);
@@ -55,6 +63,11 @@ struct Reference {
 };
 // The references of one line, left to right; those in comments are left out.
 void References(std::string_view line, std::vector<Reference>* out);
+// The references of a value that stands in a line whole, as one string
+// literal or as code without quotes or comment signs, added to *out: the
+// line would give the same for it, since no reference spans the quote or
+// the change between code and string at either end of a value.
+void ValueReferences(std::string_view value, bool in_code, std::vector<Reference>* out);
 
 const char* OpenKeyword(Block b);   // "If", "Do", "For", ...
 const char* CloseKeyword(Block b);  // "End If", "Loop", "Next", ...

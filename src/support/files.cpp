@@ -3,6 +3,7 @@
 #ifndef _WIN32
 
 #include "support/files.h"
+#include "support/memory.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,13 +27,18 @@ ReadStatus ReadWholeFile(const std::string& path, std::string* out) {
   std::string data;
   if (ok) {
     try {
-      // Read to the end rather than trusting the size: some files report 0.
-      data.reserve(static_cast<size_t>(st.st_size));
-      char buf[65536];
+      // Read to the end rather than trusting the size: some files report 0
+      // and some grow. The bytes go straight into the string, sized one byte
+      // past the size reported, so that the read that finds the end fits.
+      data.reserve(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 65536);
+      AdviseHugePages(data.data(), data.capacity());
+      data.resize(data.capacity());
+      size_t used = 0;
       for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (used == data.size()) data.resize(data.size() * 2);
+        ssize_t n = ::read(fd, data.data() + used, data.size() - used);
         if (n > 0) {
-          data.append(buf, static_cast<size_t>(n));
+          used += static_cast<size_t>(n);
         } else if (n == 0) {
           break;
         } else if (errno != EINTR) {
@@ -40,6 +46,7 @@ ReadStatus ReadWholeFile(const std::string& path, std::string* out) {
           break;
         }
       }
+      data.resize(used);
     } catch (const std::bad_alloc&) {
       ok = false;
       out_of_memory = true;

@@ -32,6 +32,8 @@ bool IsAscii(std::string_view s) {
   return true;
 }
 
+static bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
 static char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
 }
@@ -246,6 +248,30 @@ size_t FindNoCase(std::string_view hay, std::string_view needle, size_t pos,
     NextCodePoint(hay, start);
   }
   return std::string_view::npos;
+}
+
+bool ContainsNoCase(std::string_view hay, std::string_view needle) {
+  if (hay.find(needle) != std::string_view::npos) return true;  // the usual spelling
+  size_t len = 0;
+  // An ASCII needle with a character that is no letter: only that very byte
+  // matches it, so a match stands around each place of it. Where the text
+  // around is ASCII too, a match is that many bytes; elsewhere (a Kelvin
+  // sign may stand for a k) the search below decides.
+  size_t anchor = 0;
+  while (anchor < needle.size() && IsAsciiLetter(needle[anchor])) ++anchor;
+  if (anchor == needle.size() || !IsAscii(needle))
+    return FindNoCase(hay, needle, 0, &len) != std::string_view::npos;
+  const size_t before = anchor, after = needle.size() - anchor - 1;
+  for (size_t p = hay.find(needle[anchor]); p != std::string_view::npos;
+       p = hay.find(needle[anchor], p + 1)) {
+    if (p < before) continue;
+    const size_t from = p - before, to = std::min(p + 1 + after, hay.size());
+    if (!IsAscii(hay.substr(from, to - from)))
+      return FindNoCase(hay, needle, 0, &len) != std::string_view::npos;
+    if (to - from == needle.size() && EqualsAsciiNoCase(hay.substr(from, to - from), needle))
+      return true;
+  }
+  return false;
 }
 
 std::string ReplaceAll(std::string_view s, std::string_view from,

@@ -41,11 +41,8 @@ std::string KeyFold(std::string_view s);
 size_t FindNoCase(std::string_view hay, std::string_view needle, size_t pos,
                   size_t* match_len);
 
-inline bool ContainsNoCase(std::string_view hay, std::string_view needle) {
-  if (hay.find(needle) != std::string_view::npos) return true;  // the usual spelling
-  size_t len = 0;
-  return FindNoCase(hay, needle, 0, &len) != std::string_view::npos;
-}
+// Whether FindNoCase finds needle in hay.
+bool ContainsNoCase(std::string_view hay, std::string_view needle);
 
 // Replaces every occurrence (exact comparison), scanning left to right.
 std::string ReplaceAll(std::string_view s, std::string_view from,

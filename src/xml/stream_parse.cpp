@@ -5,10 +5,12 @@
 #include <libxml/SAX2.h>
 #include <libxml/parserInternals.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "support/memory.h"
 #include "xml/libxml.h"
 #include "xml/parse.h"
 
@@ -129,6 +131,42 @@ void OnInternalSubset(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
 
 void OnReference(void* ctx, const xmlChar*) { Stop(ctx, RunOf(ctx), true); }
 
+// libxml2 reads the bytes through a window of its own, as it reads a file:
+// handed over whole, they would be copied whole into one buffer first.
+struct Reader {
+  std::string_view bytes;
+  size_t pos = 0;
+};
+
+int Read(void* ctx, char* buffer, int len) {
+  auto* r = static_cast<Reader*>(ctx);
+  const size_t n = std::min(static_cast<size_t>(len), r->bytes.size() - r->pos);
+  std::memcpy(buffer, r->bytes.data() + r->pos, n);
+  r->pos += n;
+  return static_cast<int>(n);
+}
+
+// A parser reading through Read; null when memory runs out. Built step by
+// step: xmlCreateIOParserCtxt loses its input buffer when the input stream
+// cannot be made.
+xmlParserCtxtPtr NewParser(Reader* reader) {
+  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+  if (!ctxt) return nullptr;
+  xmlParserInputBufferPtr buf =
+      xmlParserInputBufferCreateIO(Read, nullptr, reader, XML_CHAR_ENCODING_NONE);
+  xmlParserInputPtr input = buf ? xmlNewIOInputStream(ctxt, buf, XML_CHAR_ENCODING_NONE) : nullptr;
+  if (!input) {
+    if (buf) xmlFreeParserInputBuffer(buf);
+    xmlFreeParserCtxt(ctxt);
+    return nullptr;
+  }
+  if (inputPush(ctxt, input) < 0) {  // which has freed the input and its buffer
+    xmlFreeParserCtxt(ctxt);
+    return nullptr;
+  }
+  return ctxt;
+}
+
 }  // namespace
 
 ParseResult ParseStreaming(std::string_view bytes, Arena* arena, std::vector<Problem>* problems) {
@@ -149,14 +187,19 @@ ParseResult ParseStreaming(std::string_view bytes, Arena* arena, std::vector<Pro
   sax.reference = OnReference;
   RefuseExternalLoads(&sax);
 
-  // Sized for a typical document so that the arrays rarely move; taken
-  // before the parser, which nothing could free if this threw.
-  arena->nodes.reserve(bytes.size() / 32 + 16);
-  arena->attrs.reserve(bytes.size() / 64 + 16);
-  arena->chars.reserve(bytes.size() / 2 + 64);
+  // Sized for a typical document so that the arrays rarely move (what is
+  // reserved and not used costs address space, not memory); taken before the
+  // parser, which nothing could free if this threw.
+  arena->nodes.reserve(bytes.size() / 24 + 16);
+  arena->attrs.reserve(bytes.size() / 40 + 16);
+  arena->chars.reserve(bytes.size() / 8 * 5 + 64);
+  AdviseHugePages(arena->nodes.data(), arena->nodes.capacity() * sizeof(ArenaNode));
+  AdviseHugePages(arena->attrs.data(), arena->attrs.capacity() * sizeof(ArenaAttr));
+  AdviseHugePages(arena->chars.data(), arena->chars.capacity());
   Run run(arena, &log);
 
-  xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
+  Reader reader{bytes};
+  xmlParserCtxtPtr ctxt = NewParser(&reader);
   if (!ctxt) return ParseResult::OutOfMemory;
   log.places.SetContext(ctxt);
   xmlSAXHandlerPtr own = ctxt->sax;
@@ -167,7 +210,8 @@ ParseResult ParseStreaming(std::string_view bytes, Arena* arena, std::vector<Pro
   xmlCtxtUseOptions(ctxt, BaseOptions(bytes) | XML_PARSE_HUGE);
   ctxt->_private = &run;
   xmlParseDocument(ctxt);
-  const bool ok = Succeeded(ctxt, log) && !run.refused && run.builder.ok();
+  const bool ok = Succeeded(ctxt, log) && reader.pos == bytes.size() && !run.refused &&
+                  run.builder.ok();
   ctxt->sax = own;
   // libxml2 makes a document of its own to hold entities declared in a
   // malformed type declaration that our handler never saw.

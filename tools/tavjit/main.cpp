@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -164,11 +165,11 @@ using Shown = std::optional<std::pair<uint32_t, uint32_t>>;  // the place last s
 
 void Print(const FileResult& r, const std::optional<uint32_t>& line,
            const std::optional<uint32_t>& column, tavjit::Severity severity,
-           const std::string& message, bool caret, Shown& shown) {
+           const std::string& message, bool caret, Shown& shown, std::string& out) {
   const std::pair<uint32_t, uint32_t> place{line.value_or(0), column.value_or(0)};
   if (severity == tavjit::Severity::Note && shown == place) caret = false;
   shown = place;
-  std::string out = r.file;
+  out += r.file;
   if (line) out += ':' + std::to_string(*line);
   if (line && column) out += ':' + std::to_string(*column);
   out += std::string(": ") + Name(severity) + ": " + message + '\n';
@@ -184,22 +185,29 @@ void Print(const FileResult& r, const std::optional<uint32_t>& line,
     }
     out += "^\n";
   }
-  std::cerr << out;
 }
 
+// A file's diagnostics reach stderr, which writes at once whatever it is
+// given, in one piece.
 void PrintDiagnostics(const FileResult& r, const Strictness& how) {
   Shown shown;
+  std::string out;
+  // Each event, then the explanations that belong to it.
+  std::vector<std::vector<const tavjit::Explanation*>> notes(r.events.size());
+  for (const tavjit::Explanation& e : r.explanations)
+    if (e.event && *e.event < r.events.size()) notes[*e.event].push_back(&e);
   for (size_t i = 0; i < r.events.size(); ++i) {
     const tavjit::Diagnostic& d = r.events[i];
-    Print(r, d.line, d.column, Counted(SeverityOf(d), how), d.message, how.caret, shown);
-    for (const tavjit::Explanation& e : r.explanations)
-      if (e.event == i) Print(r, e.line, e.column, e.severity, e.message, how.caret, shown);
+    Print(r, d.line, d.column, Counted(SeverityOf(d), how), d.message, how.caret, shown, out);
+    for (const tavjit::Explanation* e : notes[i])
+      Print(r, e->line, e->column, e->severity, e->message, how.caret, shown, out);
   }
   for (const tavjit::Explanation& e : r.explanations)
     if (!e.event || *e.event >= r.events.size())
-      Print(r, e.line, e.column, Counted(e.severity, how), e.message, how.caret, shown);
+      Print(r, e.line, e.column, Counted(e.severity, how), e.message, how.caret, shown, out);
   for (const tavjit::LintFinding& f : r.lint)
-    Print(r, f.line, f.column, CountedLint(f, how), f.message, how.caret, shown);
+    Print(r, f.line, f.column, CountedLint(f, how), f.message, how.caret, shown, out);
+  std::cerr << out;
 }
 
 // Whether anything printed for the file has a line and a column to show.
