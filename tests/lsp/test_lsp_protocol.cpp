@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "lsp/framing.h"
+
 extern char** environ;
 
 namespace {
@@ -189,6 +191,43 @@ TEST(LspProtocol, EndsWithoutShutdown) {
     else
       server.Send(Notify("exit", json::object()));
     EXPECT_EQ(server.Wait(), 1);
+  }
+}
+
+// The framing alone: what comes out of a stream, fed whole or a byte at a
+// time; "!" marks what the reader found wrong.
+TEST(LspFraming, BodiesAndWhatIsWrongInOrder) {
+  const std::string frame = "Content-Length: 1\r\n\r\n1";
+  const struct {
+    std::string stream;
+    std::vector<std::string> items;
+  } cases[] = {
+      {"Content-Length: 2\r\n\r\n{}content-length:1\r\nContent-Type: x\r\n\r\n1", {"{}", "1"}},
+      {"Content-Length: x\r\n\r\n" + frame, {"!a header without a readable Content-Length", "1"}},
+      {"Content-Type: a\r\n\r\n" + frame, {"!a header without a readable Content-Length", "1"}},
+      {"Content-Length: 11\r\n\r\n01234567890" + frame,
+       {"!a message of 11 bytes, over the limit of 10", "1"}},
+      {"xyz{}\r\n" + frame, {"1"}},
+      {std::string(9000, 'x'), {"!a header longer than 8192 bytes"}},
+      {"Content-Length: 5\r\n\r\nab", {}},
+  };
+  for (const auto& c : cases) {
+    for (bool bytewise : {false, true}) {
+      SCOPED_TRACE(c.stream.substr(0, 40) + (bytewise ? " (a byte at a time)" : ""));
+      tavjit::lsp::FrameReader reader(10);
+      std::vector<std::string> items;
+      auto drain = [&] {
+        while (auto item = reader.Next()) {
+          items.push_back((item->ok ? "" : "!") + item->text);
+          if (items.size() > 10) return;
+        }
+      };
+      for (size_t at = 0; at < c.stream.size(); at += bytewise ? 1 : c.stream.size()) {
+        reader.Feed(std::string_view(c.stream).substr(at, bytewise ? 1 : c.stream.size()));
+        drain();
+      }
+      EXPECT_EQ(items, c.items);
+    }
   }
 }
 
