@@ -1,8 +1,11 @@
-// The bundled examples, the golden document of each command family and the
-// worked example of the README compile, with the built-in catalogue, to
-// exactly the scripts beside them. The goldens are written by the tool:
-//   build/tavjit compile --no-lint tests/golden/F.tav -o tests/golden/F.vbs
-// and read line by line before they are checked in.
+// The bundled examples, the golden documents (one per command family, and
+// the lint's) and the worked example of the README compile, with the
+// built-in catalogue, to exactly the scripts beside them, and give exactly
+// the lint notes beside them (F.lint, "LINE: MESSAGE" a line; none when there
+// is no such file). The goldens are written by the tool and read line by
+// line before they are checked in:
+//   build/tavjit compile tests/golden/F.tav -o tests/golden/F.vbs 2>notes
+// then the notes without "FILE:" and "note: " into F.lint.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -26,9 +29,14 @@ TEST(Examples, CompileToTheScriptsBesideThem) {
     events.Attach(jit);
     jit.InitDefault();
     jit.RecordScriptBlocks(true);
+    jit.EnableLint(true);
     ASSERT_TRUE(jit.Execute(doc.string())) << jit.ErrMsg();
     EXPECT_TRUE(events.seen.empty());
     EXPECT_EQ(jit.Text(), ScriptBeside(doc));
+    std::string notes;
+    for (const tavjit::LintFinding& f : jit.LintFindings())
+      notes += std::to_string(f.line.value_or(0)) + ": " + f.message + "\n";
+    EXPECT_EQ(notes, ReadFile(fs::path(doc).replace_extension(".lint").string()));
     for (const tavjit::ScriptBlock& b : jit.ScriptBlocks()) used.insert(b.element);
   }
   // Between them they give the line of every element the generator knows.
