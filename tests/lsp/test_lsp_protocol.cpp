@@ -203,6 +203,7 @@ TEST(LspFraming, BodiesAndWhatIsWrongInOrder) {
     std::vector<std::string> items;
   } cases[] = {
       {"Content-Length: 2\r\n\r\n{}content-length:1\r\nContent-Type: x\r\n\r\n1", {"{}", "1"}},
+      {"Content-Length: 1\r\nContent-Lengthy: 9\r\nX-Custom-Head1: 9\r\n\r\n1", {"1"}},
       {"Content-Length: x\r\n\r\n" + frame, {"!a header without a readable Content-Length", "1"}},
       {"Content-Type: a\r\n\r\n" + frame, {"!a header without a readable Content-Length", "1"}},
       {"Content-Length: 11\r\n\r\n01234567890" + frame,
