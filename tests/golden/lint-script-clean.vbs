@@ -7,7 +7,8 @@ Public Property Set Q(v)
   If v Then Exit Property Else Exit Property
 End Property
 Private Const PI = 3
-Public u, w
+Public u, _
+  w
 Select Case z
 Case 1 : While z : z = z - 1 : Wend
 Case Else
