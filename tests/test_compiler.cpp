@@ -14,24 +14,18 @@ namespace {
 
 // A catalogue with a few elements of known lines. "custom" has no branch and
 // gives an empty line.
-std::string WriteTestCatalogue(const TempDir& dir, bool with_closers = true) {
+std::string WriteTestCatalogue(const TempDir& dir) {
   CElements cat;
   cat.Add("if", "", false, "", false, false, "", "")
       ->Attributes().Add("expression", 1, "", "", true, Variant(), "");
   cat.Add("else", "", false, "", false, false, "", "");
   cat.Add("loop", "", false, "", false, false, "", "")
       ->Attributes().Add("statement", 1, "", "", true, Variant(), "");
-  if (with_closers) {
-    cat.Add("endif", "", false, "", false, false, "", "");
-    cat.Add("endloop", "", false, "", false, false, "", "");
-  }
+  cat.Add("endif", "", false, "", false, false, "", "");
+  cat.Add("endloop", "", false, "", false, false, "", "");
   auto var = cat.Add("var", "", true, "", false, false, "", "");
   var->Attributes().Add("name", 8, "", "", true, Variant(), "");
   cat.Add("inserttext", "", true, "", false, false, "", "");
-  auto msgbox = cat.Add("msgbox", "", true, "", false, false, "", "");
-  msgbox->Attributes().Add("variable", 8, "", "", false, Variant(), "");
-  msgbox->Attributes().Add("buttons", 1, "", "", false, Variant(), "");
-  msgbox->Attributes().Add("icon", 1, "", "", false, Variant(), "");
   cat.Add("goto", "", false, "", false, false, "", "")
       ->Attributes().Add("line", 5, "", "", true, Variant(int32_t{1}), "");
   cat.Add("custom", "", false, "", false, false, "", "");
@@ -221,16 +215,6 @@ TEST_F(CompilerTest, AttributeValuesCarryOverBetweenElementsAndExecutes) {
   EXPECT_EQ(second.text, "Option Explicit\r\n" + guarded7);
 }
 
-TEST_F(CompilerTest, FailedRunKeepsScriptOfLastCompletedPrefix) {
-  // The var's text starts a run over [var]; the if then fails its check.
-  Outcome o = Run(Doc("<var name=\"x\">1</var><if/>"));
-  EXPECT_FALSE(o.result);
-  EXPECT_EQ(o.errmsg, "The expression attribute in the if element requires a value!");
-  EXPECT_EQ(o.events,
-            std::vector<std::string>{"E:The expression attribute in the if element requires a value!"});
-  EXPECT_EQ(o.text, Script({"Option Explicit", "Dim x", "x=1"}));
-}
-
 TEST_F(CompilerTest, HandlersSeeTextOfTheLastRunThatCompleted) {
   // Until a run of this compile completes, Text is the previous compile's.
   std::vector<std::string> seen_text;
@@ -290,14 +274,6 @@ TEST(CompilerWalk, MissingCatalogueMakesEveryElementUnsupported) {
   EXPECT_EQ(events.seen, (std::vector<std::string>{
                              "W:Unsupported element, 'else', found in document body.",
                              "W:Unsupported element, 'cut', found in document body."}));
-}
-
-TEST(CompilerWalk, CatalogueWithoutClosersAddsNothing) {
-  TempDir dir;
-  CTavJIT jit;
-  jit.Init(WriteTestCatalogue(dir, /*with_closers=*/false));
-  ASSERT_TRUE(jit.Execute(dir.Write("d.tav", Doc("<if expression=\"a\"><else/><else/></if>"))));
-  EXPECT_EQ(jit.Text(), Script({"Option Explicit", "If a Then", "Else", "Else"}));
 }
 
 TEST(CompilerDiagnostics, EventsCarryTheSourceLine) {
