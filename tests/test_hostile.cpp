@@ -381,6 +381,7 @@ TEST_F(Hostile, PathsThatAreNotReadableDocuments) {
   } cases[] = {
       {(dir_.path() / "missing.tav").string(), "File doesn't exist."},
       {(dir_.path() / "dir.tav").string(), "File doesn't exist."},
+      {"", "File doesn't exist."},
       // Opens, but every read fails (chmod would not stop root).
       {"/proc/self/mem", "Unable to read file."},
       // Would block, or never end.

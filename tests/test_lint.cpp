@@ -161,26 +161,6 @@ TEST_F(Lint, EachHazardGivesOneFindingAndItsTwinNone) {
   }
 }
 
-TEST_F(Lint, BundledExamplesAndWellFormedScriptCodeLintClean) {
-  std::vector<std::string> docs;
-  for (const fs::path& example : Examples()) docs.push_back(ReadFile(example.string()));
-  docs.push_back(Doc(
-      "<var name=\"i\"/>\n<vbscript>Select Case i\nCase 1\n  MsgBox \"a: ' b\" _\n    &amp; \"c\"\n"
-      "Case Else\nEnd Select\nFor i = 1 To 3 : If i = 2 Then Exit For\nNext\nDo : Loop\n"
-      "Sub Foo()\n  Dim i\n  If i Then Exit Sub\nEnd Sub\nPrivate Function Bar(x) : Bar = x : "
-      "End Function\nConst k = 1, j = \"a,b\"\nDim arr(3), z\nRem End If\nz = 1 ' End "
-      "If</vbscript>\n"
-      "<loop statement=\"i &lt; 3\"><if expression=\"i = 1\"><breakloop/><else/>"
-      "<vbscript>If i Then Exit Do Else Exit Do</vbscript></if></loop>"));
-  ASSERT_GE(docs.size(), 6u);
-  jit_.SetCarryOver(false);  // values carried from one example to the next are findings
-  for (const std::string& doc : docs) {
-    Compiled c = Compile(doc);
-    ASSERT_TRUE(c.result) << c.errmsg;
-    EXPECT_TRUE(c.lint.empty()) << Describe(c.lint) << doc;
-  }
-}
-
 TEST_F(Lint, FindingsFollowTheDocumentAndOnlyACompiledOne) {
   // Several findings come in document order, the closing ones at their
   // opener's line.

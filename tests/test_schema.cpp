@@ -137,6 +137,17 @@ TEST(Schema, RefusesWhatItCannotWrite) {
   EXPECT_FALSE(tavjit::CatalogueReference("{}", &error));
 }
 
+// Any XML name the schema can write; descriptions keep their line breaks as
+// plain LF, whatever the catalogue wrote.
+TEST(Schema, NamesAndDescriptionsAsWritten) {
+  const std::string catalogue = Built(R"({"elements": [
+      {"name": "_x", "description": "one\r\ntwo\rthree\r", "attributes": [{"name": "ü-1.a"}]},
+      {"name": "über"}]})");
+  const std::string xsd = tavjit::CatalogueSchema(catalogue, nullptr).value_or("");
+  EXPECT_NE(xsd.find("<xs:documentation>one\ntwo\nthree\n</xs:documentation>"), std::string::npos);
+  CheckCases(catalogue, {{Doc("<_x ü-1.a=\"\"/><über/>"), true, true}});
+}
+
 TEST(Reference, ElementsMdIsUpToDate) {
   const std::string path = std::string(TAVJIT_SOURCE_DIR) + "/docs/elements.md";
   EXPECT_TRUE(tavjit::CatalogueReference(tavjit::DefaultCatalogue(), nullptr) == ReadFile(path))

@@ -43,15 +43,17 @@ inline std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The bundled example documents (.tav), in name order; each has its
-// script beside it (.vbs).
-inline std::vector<fs::path> Examples() {
+// The documents (.tav) of a folder of the source tree, in name order; each
+// has its script beside it (.vbs). examples/ holds the bundled examples,
+// tests/golden/ one document per command family.
+inline std::vector<fs::path> Documents(const char* folder = "examples") {
   std::vector<fs::path> out;
-  for (const auto& e : fs::directory_iterator(fs::path(TAVJIT_SOURCE_DIR) / "examples"))
+  for (const auto& e : fs::directory_iterator(fs::path(TAVJIT_SOURCE_DIR) / folder))
     if (e.path().extension() == ".tav") out.push_back(e.path());
   std::sort(out.begin(), out.end());
   return out;
 }
+inline std::vector<fs::path> Examples() { return Documents(); }
 
 inline std::string ScriptBeside(fs::path example) {
   return ReadFile(example.replace_extension(".vbs").string());

@@ -1,37 +1,15 @@
-// Value helpers and attribute checking.
+// Value helpers and attribute checking. TAVDecode and FixTextValue are held
+// against their literal replacements in test_differential.cpp.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "compiler/decode.h"
 #include "generator/attribute_check.h"
-#include "generator/literal.h"
 #include "generator/splice.h"
 
 namespace tavjit {
 namespace {
-
-TEST(Values, TAVDecode) {
-  struct Case {
-    std::string in, out;
-  } cases[] = {
-      {"a\rb", "a\r\nb"},
-      {"a\nb", "a\r\nb"},
-      {"1\r2\n3\r\n4", "1\r\n2\r\n3\r\n4"},
-      {"\r\r\n", "\r\n\r\n"},
-      {"a&#10;b", "a\r\nb"},
-      {"a&#9;b", "a\tb"},
-      {"a&#160;b", "a b"},
-      {"&quot;x&quot;", "\"x\""},
-      {"Line 1\nx &gt; 2", "Line 1\r\nx > 2"},
-      {"a &lt; b", "a < b"},
-      {"&amp;lt;", "&lt;"},
-      {"&amp;#10;", "&#10;"},
-      {"&AMP; &Gt;", "&AMP; &Gt;"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(TAVDecode(c.in), c.out) << c.in;
-}
 
 TEST(Values, ValidVarName) {
   struct Case {
@@ -57,20 +35,6 @@ TEST(Values, ContainVariableValue) {
   for (const auto& c : cases) EXPECT_EQ(ContainVariableValue(c.text), c.result) << c.text;
   EXPECT_EQ(ContainVariableValue("%"), std::nullopt);
   EXPECT_EQ(ContainVariableValue("  %  "), std::nullopt);
-}
-
-TEST(Values, FixTextValue) {
-  struct Case {
-    std::string in, out;
-  } cases[] = {
-      {"He said \"hi\"\r\nbye", "\"He said \"\"hi\"\"\" & vbcrlf & \"bye\""},
-      {"", "\"\""},
-      {"\"", "\"\"\"\""},
-      {"a\r\n\r\nb", "\"a\" & vbcrlf & \"\" & vbcrlf & \"b\""},
-      {"a\rb\nc", "\"a\rb\nc\""},
-      {" x ", "\" x \""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(FixTextValue(c.in), c.out) << c.in;
 }
 
 CVariables Declare(std::vector<std::pair<std::string, bool>> vars) {

@@ -415,9 +415,9 @@ void Linter::TrackOwn(const Statement& s) {
 
 void Linter::CheckGuard(const Site& site) {
   if (site.element == "if") {
-    // Reported at its end, once it is known whether it has an else.
-    if (!open_elements_.empty() && open_elements_.back().site.index == site.index)
-      open_elements_.back().guard_cut = true;
+    // Reported at its end, once it is known whether it has an else;
+    // ObserveElements has just opened it.
+    open_elements_.back().guard_cut = true;
     return;
   }
   if (site.element == "loop") {

@@ -44,7 +44,8 @@ class Scanner {
   // Skips a construct that ends in close; an unclosed one runs to the end.
   size_t SkipTo(std::string_view close, std::string_view what);
   void Text(size_t begin, size_t end);
-  void Values(Span s);  // references and '&'s of a text or value
+  // References and (unless in a CDATA section) the '&'s of a text or value.
+  void Values(Span s, bool markup = true);
   void StartTag();
   void EndTag();
   void Doctype();
@@ -70,9 +71,9 @@ size_t Scanner::SkipTo(std::string_view close, std::string_view what) {
   return end + close.size();
 }
 
-void Scanner::Values(Span s) {
+void Scanner::Values(Span s, bool markup) {
   for (size_t p = s.begin; p < s.end; ++p) {
-    if (t_[p] == '&' && !has_doctype_) {
+    if (t_[p] == '&' && markup && !has_doctype_) {
       size_t q = p + 1;
       bool ok = false;
       if (q < s.end && t_[q] == '#') {
@@ -307,7 +308,7 @@ Scan Scanner::Run() {
       const size_t b = i_ + 9;
       i_ = SkipTo("]]>", "the CDATA section");
       if (open_.empty()) Problem({b - 9, b}, "a CDATA section outside the root element");
-      Values({b, std::max(b, i_ - 3)});
+      Values({b, std::max(b, i_ - 3)}, false);
     } else if (At(i_, "<!")) {
       Doctype();
     } else if (At(i_, "<?")) {

@@ -289,6 +289,21 @@ TEST(HostSafety, CompileOnManyThreadsAtOnceFromAColdStart) {
   EXPECT_EQ(xmlGetExternalEntityLoader(), host_loader);
 }
 
+// libxml2's last error belongs to the host: a compile leaves it as it was,
+// whether the host had one or not.
+TEST(HostSafety, HostsLastLibxmlErrorIsKept) {
+  for (bool host_error : {true, false}) {
+    xmlResetLastError();
+    if (host_error) ASSERT_FALSE(xmlReadMemory("<a>", 3, nullptr, nullptr, XML_PARSE_NOERROR));
+    const xmlError* before = xmlGetLastError();
+    const std::string message = before ? before->message : "";
+    for (const std::string& doc : {kDoc, kOther, std::string("<tav")}) Alone(doc);
+    const xmlError* after = xmlGetLastError();
+    ASSERT_EQ(after != nullptr, host_error);
+    if (after) EXPECT_EQ(after->message, message);
+  }
+}
+
 TEST(HostSafety, InitOutcomeAndCarryOverAreVisible) {
   tavjit::CTavJIT jit;
   jit.Init("/nonexistent/catalogue.tavcat");

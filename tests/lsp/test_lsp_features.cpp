@@ -1,5 +1,6 @@
 // The language server's features as plain calls: a document with the cursor
 // marked '^', the built-in catalogue, and what the editor would be shown.
+// Whole replies to every request are in sessions/ (test_lsp_session.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -69,33 +70,6 @@ TEST(LspDocument, Utf16ColumnsLineEndsAndEdits) {
   d.Replace({{0, 2}, {2, 1}}, "\xC3\xA9");  // from inside the line to past "y"
   EXPECT_EQ(d.Text(), "a\xE2\x82\xAC\xC3\xA9\nz");
   EXPECT_EQ(d.OffsetAt({7, 0}), d.Text().size());
-}
-
-TEST(LspScanner, FirstPlaceThatIsNotWellFormed) {
-  struct Case {
-    std::string text, at, says;
-  };
-  const Case cases[] = {
-      {"<tav><a></tav>", "a", "`<a>` is not closed before `</tav>`"},
-      {"<tav><a x=\"1></tav>", "x", "no closing quote"},
-      {"<tav><a x=1/></tav>", "x", "must be in quotes"},
-      {"<tav>< </tav>", "<", "must start a tag name"},
-      {"<tav>a & b</tav>", "&", "`&amp;`"},
-      {"<tav><tavbody><loop>", "loop", "`<loop>` is never closed"},
-      {"<tav></tav><tav/>", "tav", "one root element"},
-      {"<tav><!-- x </tav>", "<!-- x </tav>", "never closed with `-->`"},
-  };
-  for (const Case& c : cases) {
-    const Scan s = ScanText(c.text);
-    ASSERT_TRUE(s.problem) << c.text;
-    EXPECT_EQ(s.Str(s.problem->span), c.at) << c.text;
-    EXPECT_NE(s.problem->explanation.find(c.says), std::string::npos) << s.problem->explanation;
-  }
-  EXPECT_FALSE(ScanText(Doc("<if expression=\"a &amp; b\"><else/></if>")).problem);
-  // A half-typed tag opens nothing: what follows stays in the body.
-  const Scan s = ScanText("<tav><tavbody><inse\n<var name=\"x\"/></tavbody></tav>");
-  ASSERT_EQ(s.elements.size(), 3u);
-  EXPECT_EQ(s.elements[2].parent, s.body);
 }
 
 TEST(LspDiagnostics, RangesFromTheCompilersLines) {
@@ -176,99 +150,6 @@ TEST(LspCompletion, ReadsTheTextAroundTheCursor) {
       EXPECT_EQ(i.edit.new_text, "getline variable=\"${1:}\" line=\"${2:}\"/>");
       EXPECT_EQ(TextOf(m->doc, i.edit.range), "getl");
     }
-}
-
-TEST(LspHover, ElementsAttributesAndVariables) {
-  struct Case {
-    std::string doc;
-    std::vector<std::string> says;
-    std::string range_text;
-  };
-  const std::string decl = "<var name=\"n\">3</var>\n";
-  const Case cases[] = {
-      {Doc(decl + "<lo^op statement=\"n\"><cut/></loop>"),
-       {"**loop**", "`statement`: text, required", "yields:\n```vb\nDo While n\n...\nLoop\n```"}, "loop"},
-      {Doc(decl + "<var name=\"m\">1</var><v^ar name=\"k\">2</var>"), {"Dim k\nk=2\n"}, "var"},
-      {Doc("<goto li^ne=\"4\"/>"), {"**line** of **goto**: number or variable, required (default 1)"}, "line"},
-      {Doc(decl + "<inserttext>%^N%</inserttext>"), {"variable `n`, declared by `<var>` on line 5"}, "N"},
-      {Doc("<inserttext>%^q%</inserttext>"), {"no `var` or `range` declares it"}, "q"},
-  };
-  Compiler compiler(Builtin().Bytes());
-  for (const Case& c : cases) {
-    auto m = Mark(c.doc);
-    const CompileResult r = compiler.Compile(m->doc.Text(), false);
-    std::optional<Hover> h = HoverAt(m->doc, m->scan, Builtin(), &r, m->at);
-    ASSERT_TRUE(h) << c.doc;
-    for (const std::string& s : c.says) EXPECT_NE(h->markdown.find(s), std::string::npos) << h->markdown;
-    EXPECT_EQ(TextOf(m->doc, h->range), c.range_text);
-  }
-}
-
-TEST(LspNavigation, VariablesMatchWithoutRegardToCase) {
-  auto m = Mark(Doc("<var name=\" Total \"/>\n<getline variable=\"total\" line=\"%N%\"/>\n"
-                    "<goto line=\"TOTAL\"/><inserttext>%total% and %to^tal.x%</inserttext>\n"
-                    "<var name=\"N\">1</var><setrange name=\"other\" startlineno=\"total\"/>"));
-  const auto texts = [&](const std::vector<Range>& rs) {
-    std::vector<std::string> out;
-    for (const Range& r : rs) out.push_back(TextOf(m->doc, r));
-    return out;
-  };
-  EXPECT_EQ(texts(Definition(m->doc, m->scan, Builtin(), m->at)), std::vector<std::string>{"Total"});
-  EXPECT_EQ(texts(References(m->doc, m->scan, Builtin(), m->at, true)),
-            (std::vector<std::string>{"Total", "total", "TOTAL", "total", "total", "total"}));
-  EXPECT_EQ(References(m->doc, m->scan, Builtin(), m->at, false).size(), 5u);
-  const std::vector<Highlight> hs = Highlights(m->doc, m->scan, Builtin(), m->at);
-  EXPECT_EQ(std::count_if(hs.begin(), hs.end(), [](const Highlight& h) { return h.kind == HighlightKind::Write; }), 2);
-  EXPECT_EQ(PrepareRename(m->doc, m->scan, Builtin(), m->at)->placeholder, "total");
-
-  auto edits = Rename(m->doc, m->scan, Builtin(), m->at, "sum");
-  ASSERT_TRUE(std::holds_alternative<std::vector<TextEdit>>(edits));
-  EXPECT_EQ(std::get<std::vector<TextEdit>>(edits).size(), 6u);
-  for (const char* bad : {"2x", "a b", "n"})
-    EXPECT_TRUE(std::holds_alternative<std::string>(Rename(m->doc, m->scan, Builtin(), m->at, bad))) << bad;
-  EXPECT_FALSE(PrepareRename(m->doc, m->scan, Builtin(), {4, 0}));
-}
-
-TEST(LspStructure, OutlineAndFolds) {
-  const Document doc(Doc("<var name=\"a\"/>\n<loop statement=\"a &lt; 3\">\n<if expression=\"a\">\n"
-                         "<else/>\n<range name=\"r\"/>\n</if>\n</loop>\n<!-- one\ntwo -->"));
-  const Scan scan = ScanText(doc.Text());
-  const std::vector<Symbol> outline = Outline(doc, scan, Builtin());
-  ASSERT_EQ(outline.size(), 2u);
-  EXPECT_EQ(outline[0].name, "a");
-  EXPECT_EQ(outline[1].name, "loop a < 3");
-  ASSERT_EQ(outline[1].children.size(), 1u);
-  ASSERT_EQ(outline[1].children[0].children.size(), 2u);
-  EXPECT_EQ(outline[1].children[0].children[1].name, "r");
-  std::vector<std::tuple<uint32_t, uint32_t, bool>> folds;
-  for (const Fold& f : Folds(doc, scan)) folds.emplace_back(f.start_line, f.end_line, f.comment);
-  EXPECT_EQ(folds, (std::vector<std::tuple<uint32_t, uint32_t, bool>>{
-                       {1, 13, false}, {3, 12, false}, {5, 9, false}, {6, 8, false}, {11, 12, true}}));
-}
-
-TEST(LspCodeActions, QuickFixes) {
-  struct Case {
-    std::string body, title, after;
-  };
-  const Case cases[] = {
-      {"<insrttext>a</insrttext>", "Change to `inserttext`", "<inserttext>a</inserttext>"},
-      {"<goto lien=\"2\"/>", "Change to `line`", "<goto line=\"2\"/>"},
-      {"<IF expression=\"a\"><cut/></IF>", "Write `if` in lower case", "<if expression=\"a\"><cut/></if>"},
-      {"<getline variable=\"v\"/>", "Add the required attribute `line`", "<getline variable=\"v\" line=\"\"/>"},
-  };
-  Compiler compiler(Builtin().Bytes());
-  for (const Case& c : cases) {
-    Document doc(Doc(c.body));
-    const Scan scan = ScanText(doc.Text());
-    const std::vector<Diagnostic> ds = Diagnose(doc, scan, Builtin(), compiler.Compile(doc.Text(), false));
-    const Range line{{4, 0}, {4, 99}};
-    const std::vector<CodeAction> actions = CodeActions(doc, scan, Builtin(), line, ds);
-    auto a = std::find_if(actions.begin(), actions.end(), [&](const CodeAction& x) { return x.title == c.title; });
-    ASSERT_NE(a, actions.end()) << c.body;
-    // Edits apply from the last to the first, as an editor does.
-    for (auto e = a->edits.rbegin(); e != a->edits.rend(); ++e) doc.Replace(e->range, e->new_text);
-    EXPECT_EQ(doc.Text(), Doc(c.after));
-  }
 }
 
 }  // namespace

@@ -1,0 +1,17 @@
+Option Explicit
+Dim v
+Dim r
+Set r=NewRangeObject
+If docs.Count Then
+docs.ActiveDocument.PrintMe %%
+End If
+If docs.Count Then
+docs.ActiveDocument.InsertText "%r.text% %v.startlineno%"
+End If
+x = " & v & "
+Dim v
+Else
+If 1 Then
+Else
+Else
+End If
