@@ -289,29 +289,6 @@ TEST_F(Tool, LintNotesFollowTheDiagnosticsUnlessTurnedOff) {
   EXPECT_EQ(Run({"compile", "--lint-errors", "clean.tav"}).code, 0);
 }
 
-TEST_F(Tool, JsonCarriesTheLintApartFromTheEvents) {
-  Write("doc.tav", Doc("<unknown/>\n<linecount variable=\"n\"/>"));
-  const nlohmann::json events = {
-      {{"kind", "warning"},
-       {"message", "Unsupported element, 'unknown', found in document body."},
-       {"line", 5},
-       {"column", 1}}};
-  nlohmann::json on = nlohmann::json::parse(Run({"compile", "--json", "doc.tav"}).out);
-  EXPECT_EQ(on.at(0).at("events"), events);
-  ASSERT_EQ(on.at(0).at("lint").size(), 1u);
-  EXPECT_EQ(on.at(0).at("lint").at(0).at("line"), 6);
-  EXPECT_NE(on.at(0).at("lint").at(0).at("message").get<std::string>().find("`n`"),
-            std::string::npos);
-
-  nlohmann::json off =
-      nlohmann::json::parse(Run({"compile", "--json", "--no-lint", "doc.tav"}).out);
-  EXPECT_EQ(off.at(0).at("events"), events);
-  EXPECT_FALSE(off.at(0).contains("lint"));
-  EXPECT_EQ(off.at(0).at("text"), on.at(0).at("text"));
-
-  EXPECT_EQ(Run({"compile", "--json", "--lint-errors", "doc.tav"}).code, 1);
-}
-
 TEST_F(Tool, FilesCompileAsIfAloneUnlessOnTheSameInstance) {
   Write("a.tav", Doc("<goto line=\"7\"/>"));
   Write("b.tav", Doc("<goto/>"));
@@ -371,21 +348,6 @@ TEST_F(Tool, UsageErrorsExitWithTwo) {
   EXPECT_EQ(Listing(), (std::set<std::string>{"a.tav", "b.tav", "plain.txt"}));
 }
 
-TEST_F(Tool, HelpAndVersionPrintToStdout) {
-  const std::vector<std::vector<std::string>> cases = {
-      {"--help"}, {"-h"}, {"compile", "--help"}, {"catalogue", "build", "--help"}, {"--version"}};
-  for (const auto& args : cases) {
-    SCOPED_TRACE(::testing::PrintToString(args));
-    Outcome r = Run(args);
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.err, "");
-    if (args[0] == "--version")
-      EXPECT_EQ(r.out, std::string("tavjit ") + tavjit::Version() + "\n");
-    else
-      EXPECT_NE(r.out.find("Usage: tavjit"), std::string::npos) << r.out;
-  }
-}
-
 // What the command line says, and where: diagnostics with their source line
 // and caret, severities, encodings, subcommands and catalogue sources.
 TEST_F(Tool, SaysWhatAndWhere) {
@@ -412,7 +374,12 @@ TEST_F(Tool, SaysWhatAndWhere) {
       {{"compile", "--output-encoding", "cp1252", "doc.tav"},
        Doc("<inserttext>\xE2\x82\xAC \xC5\x91</inserttext>"), "", 1,
        {"doc.tav: error: line 3 of the script holds U+0151 (\xC5\x91), which cp1252 cannot hold"}, ""},
+      {{"compile", "--json", "--lint-errors", "doc.tav"}, Doc("<linecount variable=\"n\"/>"), "", 1,
+       {}, "\"severity\": \"error\""},
       {{"compile", "--help"}, "", "", 0, {}, "beside their sources, each as NAME.vbs"},
+      {{"-h"}, "", "", 0, {}, "Usage: tavjit"},
+      {{"catalogue", "build", "--help"}, "", "", 0, {}, "Usage: tavjit catalogue build"},
+      {{"--version"}, "", "", 0, {}, std::string("tavjit ") + tavjit::Version() + "\n"},
       {{"frobnicate"}, "", "", 2, {"unknown subcommand 'frobnicate'"}, ""},
       {{"catalogue", "dump"}, "", "", 0, {}, "\"name\": \"inserttext\""},
       {{"catalogue", "build", "cat.json", "-o", "x.tavcat"}, "", R"({"elements": [{"name": "cut",}]})",
