@@ -155,7 +155,7 @@ TEST(CatalogueFile, ValuesConvertWhereRead) {
       {Variant(" TRUE "), " TRUE ", std::nullopt, true},
       {Variant("False"), "False", std::nullopt, false},
       {Variant(" 3.7 "), " 3.7 ", 4, true},
-      {Variant("-.5e1"), "-.5e1", -5, true},
+      {Variant("-.5e+1"), "-.5e+1", -5, true},
       {Variant("0"), "0", 0, false},
       {Variant("2147483648"), "2147483648", std::nullopt, true},
       {Variant("yes"), "yes", std::nullopt, std::nullopt},

@@ -92,7 +92,7 @@ const std::vector<std::pair<const char*, std::vector<Row>>>& Table() {
         {AfterBody("<tavbody/><cut/>"),
          {{"lint note 7:1", "a second `tavbody` is never compiled"}, {"lint note 7:11", "where nothing is compiled"}}},
         {Doc("<goto line=\"n\"/>"), {{"lint warning 5:1", "\"Variable is undefined\""}}},
-        {Doc("<var name=\"Dim\"/>"), {{"lint warning 5:1", "a word VBScript reserves"}}},
+        {Doc("<var name=\"And\"/>"), {{"lint warning 5:1", "a word VBScript reserves"}}},
         {Doc("<range name=\"output\"/>"), {{"lint warning 5:1", "names the editor's `Output`"}}},
         {Doc("<inserttext/>"), {{"lint note 5:1", "has no text, which its catalogue entry requires"}}},
         {Doc("<inserttext>a &amp;lt; b</inserttext>"), {{"lint note 5:1", "decodes it a second time, into `<`"}}}}},

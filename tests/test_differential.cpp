@@ -232,14 +232,19 @@ TEST(Differential, DefinitionsChangedBetweenCompilesAreReadAfresh) {
   detail::Impl lib;
   lib.catalogue.LoadBytes(DefaultCatalogueBytes());
   lib.initialised = true;
-  const std::string doc =
-      "<tav version=\"1.0\" edition=\"korvane\"><tavhead><version/></tavhead><tavbody>"
-      "<goto line=\"x y\"/></tavbody></tav>";
+  auto goto_line = [](const char* value) {
+    return std::string("<tav version=\"1.0\" edition=\"korvane\"><tavhead><version/></tavhead>") +
+           "<tavbody><goto line=\"" + value + "\"/></tavbody></tav>";
+  };
+  const std::string doc = goto_line("x y"), empty = goto_line("");
   EXPECT_FALSE(lib.Compile(doc));  // not a number
   lib.catalogue.Item("goto")->Attributes().Item("line")->SetDataType(1);  // free text
   EXPECT_TRUE(lib.Compile(doc));
+  // An empty required value takes the default, as it now stands.
+  lib.catalogue.Item("goto")->Attributes().Item("line")->SetDefaultValue(Variant(int32_t{7}));
+  EXPECT_TRUE(lib.Compile(empty));
   tavref::ReferenceCompiler ref(lib.catalogue.SaveBytes());
-  ASSERT_TRUE(ref.Compile(doc));
+  ASSERT_TRUE(ref.Compile(doc) && ref.Compile(empty));
   EXPECT_EQ(lib.text, ref.Text());
 }
 

@@ -23,6 +23,8 @@ For i = 1 To 2 : Next
 s = "End If : Loop ' " _
   & "Next"
 Rem End Sub
+If z Then _
+z = 1
 If docs.Count Then
 arr=docs.ActiveDocument.LineCount
 End If

@@ -119,6 +119,7 @@ TEST(LspCompletion, ReadsTheTextAroundTheCursor) {
       {Doc("<if expression=\"a\"><^</if>"), {"else", "loop"}, {}},
       {Doc("", "<version>1</version><^"), {"author", "web"}, {"version", "inserttext"}},
       {Doc("<getline variable=\"v\" ^/>"), {"line"}, {"variable"}},
+      {Doc("<ReplaceAll ^/>"), {"selectiononly"}, {}},  // names are case-blind
       {Doc("<msgbox buttons=\"o^\">hi</msgbox>"), {"ok", "okcancel", "yesno"}, {}, &WithChoice()},
       {Doc(decls + "<findtext matchcase=\"^\">a</findtext>"), {"true", "false", "count"}, {}},
       {Doc(decls + "<set variable=\"^\">1</set>"), {"count", "r"}, {"true"}},
