@@ -15,3 +15,12 @@ If 1 Then
 Else
 Else
 End If
+If v _
+Or v Then
+If docs.Count Then
+docs.ActiveDocument.Cut
+End If
+End If
+If docs.Count Then
+docs.ActiveDocument.GotoLine 
+End If
