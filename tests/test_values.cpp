@@ -54,6 +54,8 @@ TEST(Values, FixVariables) {
       {{{"n", false}}, "x=\"%x%\"\r\n", "x=\"%x%\"\r\n"},
       {{{"x", false}}, "\"%X%\"", "\"\" & x & \"\""},
       {{{"Who", false}}, "%who% %WHO%", "\" & Who & \" \" & Who & \""},
+      // Simple case folding: capital sharp s meets sharp s; dotted capital I is no i.
+      {{{"\xC3\x9F", false}, {"i", false}}, "%\xE1\xBA\x9E%%\xC4\xB0%", "\" & \xC3\x9F & \"%\xC4\xB0%"},
       // Properties belong to range variables only.
       {{{"n", false}}, "%n.startlineno%", "%n.startlineno%"},
       {{{"r", true}},
