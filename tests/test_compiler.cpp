@@ -159,19 +159,6 @@ TEST_F(CompilerTest, BytesInMemoryCompileAsTheirFileWould) {
   }
 }
 
-TEST_F(CompilerTest, FailureKeepsTextAndNextExecuteStartsClean) {
-  Outcome ok = Run(Doc("<else/>"));
-  ASSERT_TRUE(ok.result);
-  EXPECT_EQ(ok.text, Script({"Option Explicit", "Else"}));
-  Outcome bad = Run("<tav");
-  EXPECT_FALSE(bad.result);
-  EXPECT_EQ(bad.text, ok.text);
-  Outcome again = Run(Doc(""));
-  EXPECT_TRUE(again.result);
-  EXPECT_EQ(again.errmsg, "");
-  EXPECT_EQ(again.text, "");
-}
-
 TEST_F(CompilerTest, WalkWarningsAndOrder) {
   struct Case {
     std::string body;
@@ -204,15 +191,6 @@ TEST_F(CompilerTest, WalkWarningsAndOrder) {
     EXPECT_EQ(o.text, c.text);
     EXPECT_EQ(o.events, c.events);
   }
-}
-
-TEST_F(CompilerTest, AttributeValuesCarryOverBetweenElementsAndExecutes) {
-  Outcome first = Run(Doc("<goto line=\"7\"/><goto/>"));
-  ASSERT_TRUE(first.result) << first.errmsg;
-  const std::string guarded7 = "If docs.Count Then\r\ndocs.ActiveDocument.GotoLine 7\r\nEnd If\r\n";
-  EXPECT_EQ(first.text, "Option Explicit\r\n" + guarded7 + guarded7);
-  Outcome second = Run(Doc("<goto/>"));
-  EXPECT_EQ(second.text, "Option Explicit\r\n" + guarded7);
 }
 
 TEST_F(CompilerTest, HandlersSeeTextOfTheLastRunThatCompleted) {
@@ -274,22 +252,6 @@ TEST(CompilerWalk, MissingCatalogueMakesEveryElementUnsupported) {
   EXPECT_EQ(events.seen, (std::vector<std::string>{
                              "W:Unsupported element, 'else', found in document body.",
                              "W:Unsupported element, 'cut', found in document body."}));
-}
-
-TEST(CompilerDiagnostics, EventsCarryTheSourceLine) {
-  TempDir dir;
-  CTavJIT jit;
-  std::vector<std::pair<std::string, std::optional<uint32_t>>> seen;
-  jit.OnDiagnostic([&](const tavjit::Diagnostic& d) { seen.emplace_back(d.message, d.line); });
-  jit.Init(WriteTestCatalogue(dir));
-  EXPECT_FALSE(jit.Execute(dir.Write("d.tav", Doc("<else/>\n<nope/>\n<if/>"))));
-  ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0].second, std::optional<uint32_t>(6));
-  EXPECT_EQ(seen[1].second, std::optional<uint32_t>(7));
-  seen.clear();
-  EXPECT_FALSE(jit.Execute((dir.path() / "missing").string()));
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].second, std::nullopt);
 }
 
 // What each element yields: off by default; after a compile the lines of

@@ -264,18 +264,6 @@ TEST_F(Hostile, EntityExpansionFailsFastInBoundedMemory) {
   }
 }
 
-TEST_F(Hostile, DeepNestingIsRefusedWithoutCrashing) {
-  std::string open, close;
-  for (int i = 0; i < 10000; ++i) {
-    open += "<if expression=\"1\">";
-    close += "</if>";
-  }
-  ExpectRefused(Compile(Doc(open + close)), kNotWellFormed);
-  ExpectUsable();
-  ExpectRefused(Compile(Doc("<cut/>", "<version>1</version>" + open + close)), kNotWellFormed);
-  ExpectUsable();
-}
-
 TEST_F(Hostile, FiftyMegabyteAttributeValue) {
   const std::string big(50u << 20, 'v');
   Outcome ignored = Compile(Doc("<cut bogus=\"" + big + "\"/>"));

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 
 #include "test_support.h"
 
@@ -110,8 +109,7 @@ const std::vector<Hazard>& Hazards() {
 
 struct Compiled {
   bool result = false;
-  std::string text, errmsg;
-  std::vector<std::string> events;
+  std::string errmsg;
   std::vector<tavjit::LintFinding> lint;
 };
 
@@ -120,20 +118,14 @@ class Lint : public ::testing::Test {
   Lint() {
     jit_.InitDefault();
     jit_.EnableLint(true);
-    events_[&jit_].Attach(jit_);
   }
-  Compiled Compile(tavjit::CTavJIT& jit, const std::string& doc) {
+  Compiled Compile(const std::string& doc) {
     Compiled c;
-    Events& events = events_[&jit];
-    events.seen.clear();
-    c.result = jit.Execute(dir_.Write("doc.tav", doc));
-    c.text = jit.Text();
-    c.errmsg = jit.ErrMsg();
-    c.events = events.seen;
-    c.lint = jit.LintFindings();
+    c.result = jit_.Execute(dir_.Write("doc.tav", doc));
+    c.errmsg = jit_.ErrMsg();
+    c.lint = jit_.LintFindings();
     return c;
   }
-  Compiled Compile(const std::string& doc) { return Compile(jit_, doc); }
 
   std::string Describe(const std::vector<tavjit::LintFinding>& lint) {
     std::string s;
@@ -143,7 +135,6 @@ class Lint : public ::testing::Test {
 
   TempDir dir_;
   tavjit::CTavJIT jit_;
-  std::map<tavjit::CTavJIT*, Events> events_;
 };
 
 TEST_F(Lint, EachHazardGivesOneFindingAndItsTwinNone) {
@@ -180,34 +171,6 @@ TEST_F(Lint, FindingsFollowTheDocumentAndOnlyACompiledOne) {
   EXPECT_TRUE(Compile(Doc("<linecount variable=\"b\"/>")).lint.empty());
   jit_.EnableLint(true);
   EXPECT_EQ(Compile(Doc("<linecount variable=\"b\"/>")).lint.size(), 1u);
-}
-
-TEST_F(Lint, CompileIsTheSameWithAndWithoutIt) {
-  std::vector<std::string> docs;
-  for (const fs::path& example : Examples()) docs.push_back(ReadFile(example.string()));
-  for (const Hazard& h : Hazards()) {
-    docs.push_back(Doc(h.body));
-    docs.push_back(Doc(h.twin));
-  }
-  // Failures, and values carried from one document to the next.
-  docs.push_back(Doc("<loop statement=\"1\"><getline variable=\"s\" line=\"%%\"/></loop>"));
-  docs.push_back(Doc("<goto line=\"%\"/>"));
-  docs.push_back("not xml");
-  docs.push_back(Doc("<unknown/>\n<goto/>\n<findtext>%x%</findtext>"));
-
-  tavjit::CTavJIT plain;
-  plain.InitDefault();
-  events_[&plain].Attach(plain);
-  for (const std::string& doc : docs) {
-    SCOPED_TRACE(doc);
-    Compiled with = Compile(jit_, doc);
-    Compiled without = Compile(plain, doc);
-    EXPECT_EQ(with.result, without.result);
-    EXPECT_EQ(with.text, without.text);
-    EXPECT_EQ(with.errmsg, without.errmsg);
-    EXPECT_EQ(with.events, without.events);
-    EXPECT_TRUE(without.lint.empty());
-  }
 }
 
 }  // namespace

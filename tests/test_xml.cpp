@@ -5,9 +5,7 @@
 #include <libxml/xmlerror.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -152,31 +150,7 @@ TEST(XmlParse, RefusesWhatIsNotWellFormed) {
   for (const auto& [label, bytes] : cases) EXPECT_FALSE(ParseText(bytes)) << label;
 }
 
-TEST(XmlParse, NeverLoadsExternalEntities) {
-  const std::string path = testing::TempDir() + "tavjit_xml_secret.txt";
-  std::ofstream(path) << "SECRET";
-  for (const std::string& uri :
-       {path, "file://" + path, std::string("http://127.0.0.1:9/x")}) {
-    const std::string dtd = "<!DOCTYPE a [<!ENTITY e SYSTEM '" + uri +
-                            "'><!ENTITY % p SYSTEM '" + uri + "'>";
-    for (const std::string& doc :
-         {dtd + "]><a>&e;</a>", dtd + "]><a v='&e;'/>",
-          dtd + "<!ENTITY i 'x&e;'>]><a>&i;</a>", dtd + "%p;]><a/>",
-          "<!DOCTYPE a SYSTEM '" + uri + "'><a>&e;</a>"})
-      EXPECT_FALSE(ParseText(doc)) << doc;
-  }
-  // An external subset is never read, and harmless when nothing needs it.
-  EXPECT_TRUE(ParseText("<!DOCTYPE a SYSTEM '" + path + "'><a>x</a>"));
-  std::remove(path.c_str());
-}
-
 TEST(XmlParse, BoundsEntityExpansion) {
-  const std::string lol = tavtest::BillionLaughs("a");
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(ParseText(lol + "]><a>&l9;</a>"));
-  EXPECT_FALSE(ParseText(lol + "]><a v='&l9;'/>"));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-
   // One 10 KB entity: fine a few times, refused once the values it fills
   // exceed ten times the file plus 1 MB.
   auto flat = [](int refs) {
@@ -325,17 +299,6 @@ TEST(XmlParse, NestingIsBoundedWithoutCrashing) {
     EXPECT_FALSE(ParseText(nested(258, with_entity))) << with_entity;
     EXPECT_FALSE(ParseText(nested(10000, with_entity))) << with_entity;
   }
-}
-
-TEST(XmlParse, AcceptsHugeValuesWithoutEntities) {
-  const size_t size = 50u << 20;
-  std::string xml = "<a v='" + std::string(size, 'v') + "'>";
-  auto doc = Document::Parse(xml + "</a>");
-  ASSERT_TRUE(doc);
-  EXPECT_EQ(doc->Root().Attribute("v")->size(), size);
-  doc.reset();
-  // With entities declared libxml2's size limits stay: refused cleanly.
-  EXPECT_FALSE(ParseText("<!DOCTYPE a [<!ENTITY e 'x'>]>" + xml + "&e;</a>"));
 }
 
 int HostCalls = 0;
