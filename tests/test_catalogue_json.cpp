@@ -114,39 +114,6 @@ TEST(CatalogueJson, ErrorsNameElementAndKey) {
   }
 }
 
-TEST(CatalogueJson, DumpShapeIsFixed) {
-  CElements c;
-  auto e = c.Add("goto", "", false, "", false, false, "", "");
-  e->Attributes().Add("x", 1, "", "", false, Variant(), "");
-  EXPECT_EQ(DumpCatalogueJson(c), R"({
-  "elements": [
-    {
-      "name": "goto",
-      "description": "",
-      "containstext": false,
-      "textdescription": "",
-      "textrequired": false,
-      "textmultiline": false,
-      "parent": "",
-      "text": "",
-      "information": "",
-      "attributes": [
-        {
-          "name": "x",
-          "type": 1,
-          "required": false,
-          "default": null,
-          "value": "",
-          "arrayvalues": "",
-          "description": ""
-        }
-      ]
-    }
-  ]
-}
-)");
-}
-
 TEST(CatalogueJson, DumpThenLoadGivesIdenticalFile) {
   CElements c = SampleCatalogue();
   // Doubles from random bit patterns must come back bit for bit.
