@@ -120,12 +120,12 @@ tavjit::Severity CountedLint(const tavjit::LintFinding& f, const Strictness& how
 
 bool IsUtf8(std::string_view s) {
   for (size_t i = 0; i < s.size();) {
-    // Eight ASCII bytes at a time.
-    if (i + 8 <= s.size()) {
-      uint64_t word;
-      std::memcpy(&word, s.data() + i, 8);
-      if ((word & 0x8080808080808080ull) == 0) {
-        i += 8;
+    // ASCII 32 bytes at a time.
+    if (i + 32 <= s.size()) {
+      uint64_t w[4];
+      std::memcpy(w, s.data() + i, 32);
+      if (((w[0] | w[1] | w[2] | w[3]) & 0x8080808080808080ull) == 0) {
+        i += 32;
         continue;
       }
     }
@@ -158,7 +158,7 @@ class SourceLines {
       const size_t end = std::min(lf, cr);
       lines_.push_back(d.substr(at, end == std::string_view::npos ? end : end - at));
       if (end == std::string_view::npos) break;
-      at = end + (d.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+      at = end + (d[end] == '\r' && end + 1 < d.size() && d[end + 1] == '\n' ? 2 : 1);
     }
   }
   SourceLines(const SourceLines&) = delete;  // the lines point into the text
@@ -193,9 +193,9 @@ void Print(const FileResult& r, const std::optional<uint32_t>& line,
   if (severity == tavjit::Severity::Note && shown == place) caret = false;
   shown = place;
   out += r.file;
-  if (line) out += ':' + std::to_string(*line);
-  if (line && column) out += ':' + std::to_string(*column);
-  out += std::string(": ") + Name(severity) + ": " + message + '\n';
+  if (line) out.append(1, ':').append(std::to_string(*line));
+  if (line && column) out.append(1, ':').append(std::to_string(*column));
+  out.append(": ").append(Name(severity)).append(": ").append(message).push_back('\n');
   std::optional<std::string_view> text;
   if (caret && line && column && r.source) text = r.source->Line(*line);
   if (text && *column <= text->size() + 1) {
