@@ -129,17 +129,20 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
                place);
         return;
       }
+      // A value given back as it is has no `&` to decode twice.
+      const std::string_view decoded = TAVDecodeView(value, &decoded_);
       if (linter) {
         given_.push_back(attr->get());
         written_at[attr->get()] = place;
-        NoteDecodedTwice(def, place, attr_name, value);
+        if (decoded.data() != value.data()) NoteDecodedTwice(def, place, attr_name, value);
       }
-      (*attr)->SetValue(TAVDecodeView(value, &decoded_));
+      (*attr)->SetValue(decoded);
     });
     if (def.ContainsText()) {
       const std::string text = node.Text();
-      if (linter) NoteDecodedTwice(def, place, {}, text);
-      def.SetText(TAVDecodeView(text, &decoded_));
+      const std::string_view decoded = TAVDecodeView(text, &decoded_);
+      if (linter && decoded.data() != text.data()) NoteDecodedTwice(def, place, {}, text);
+      def.SetText(decoded);
     }
     if (linter) {
       NoteCarriedValues(def, place, given_);

@@ -14,7 +14,12 @@ namespace {
 
 constexpr const char* kRefused = "the interpreter refuses the whole script";
 
-std::string Code(std::string_view s) { return "`" + std::string(s) + "`"; }
+std::string Code(std::string_view s) {
+  std::string code;
+  code.reserve(s.size() + 2);
+  code.append(1, '`').append(s).push_back('`');
+  return code;
+}
 
 // What an empty slot does to the element line (quoted when it is one line).
 std::string Consequence(bool refused, std::string_view line) {
@@ -96,8 +101,7 @@ void Linter::Reset() {
   closed_early_.clear();
   forced_.fill(0);
   scopes_.assign(1, {});
-  listed_.clear();
-  dimmed_.clear();
+  declared_.clear();
   pending_references_.clear();
   pending_writes_.clear();
   deferred_.clear();
@@ -142,12 +146,14 @@ Linter::Facts& Linter::FactsOf(const CElement& e) {
   recent = {&e, &f};
   if (!fresh && f.name == e.ElementName() && f.attributes == count) return f;
   f = Facts{*element_names_.insert(e.ElementName()).first, count,
-            branches::FindRow(e.ElementName()), {}, {}, false, {}, false, false, false, SIZE_MAX,
+            branches::FindRow(e.ElementName()), {}, {}, {}, false, {}, false, false, false, SIZE_MAX,
             false, {}, {}, false, UINT64_MAX};
   const bool sets_range = f.row && f.row->role == Kind::kSetsRange;
   size_t i = 0;
   for (const auto& a : attrs) {
-    if (TypeOf(*a) == AttributeType::kTruth) f.truths.push_back(i);
+    const AttributeType type = TypeOf(*a);
+    if (type == AttributeType::kTruth) f.truths.push_back(i);
+    if (type == AttributeType::kNumber || type == AttributeType::kTruth) f.values.push_back(i);
     if (IsAttribute(*a, "variable") || IsAttribute(*a, "range") ||
         (sets_range && IsAttribute(*a, "name")))
       f.writes.emplace_back(i, IsAttribute(*a, "range") || sets_range);
@@ -298,12 +304,14 @@ void Linter::Observe(const CElement& element, Place place, std::string_view bloc
   const bool one_line = shape != Shape::kLines;
   CheckReferences(element, facts, site, block, one_line);
   CheckWrites(element, facts, site);
-  CheckValues(element, site, block);
+  CheckValues(element, facts, site, block);
   CheckNames(element, site);
 
   if (site.kind == Kind::kDeclaresVariable || site.kind == Kind::kDeclaresRange) {
-    if (const CAttributes::Ptr* name = element.Attributes().Find("name"))
-      listed_.try_emplace(FoldCase((*name)->Value()), site.kind == Kind::kDeclaresRange);
+    if (const CAttributes::Ptr* name = element.Attributes().Find("name")) {
+      uint8_t& as = declared_[FoldCase((*name)->Value())];
+      if (!(as & (kVar | kRange))) as |= site.kind == Kind::kDeclaresRange ? kRange : kVar;
+    }
   }
   // One line, and the guard's two around it.
   lines_ += one_line ? (guarded ? 3 : 1) + LinesInValues(element, facts) : CountLines(block);
@@ -574,23 +582,24 @@ void Linter::CheckWrites(const CElement& e, const Facts& facts, const Site& site
     std::string& folded = folded_name_;
     folded.clear();
     for (char c : name) folded.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c);
-    if (Listed(folded) || Dimmed(folded)) continue;
+    if (DeclaredAs(folded)) continue;
     pending_writes_.push_back({site, std::string(name), folded, range, {}});
   }
 }
 
 // A number or truth value that is a name is a variable the script reads.
-void Linter::CheckValues(const CElement& e, const Site& site, std::string_view block) {
-  for (const auto& a : e.Attributes()) {
+void Linter::CheckValues(const CElement& e, const Facts& facts, const Site& site,
+                         std::string_view block) {
+  for (size_t position : facts.values) {
+    const CAttributes::Ptr& a = e.Attributes().Item(static_cast<int32_t>(position) + 1);
     const AttributeType type = TypeOf(*a);
-    if (type != AttributeType::kNumber && type != AttributeType::kTruth) continue;
     const std::string_view v = TrimSpaces(a->Value());
     if (v.empty() || !IsIdentifier(v) || block.find(v) == std::string_view::npos) continue;
     if (type == AttributeType::kTruth &&
         (EqualsAsciiNoCase(v, "true") || EqualsAsciiNoCase(v, "false")))
       continue;
     std::string folded = Lower(v);
-    if (Listed(folded) || Dimmed(folded)) continue;
+    if (DeclaredAs(folded)) continue;
     pending_writes_.push_back({site, std::string(v), std::move(folded), false, a->AttributeName()});
   }
 }
@@ -619,14 +628,12 @@ void Linter::CheckNames(const CElement& e, const Site& site) {
                      "(\"Name redefined\") and nothing runs; choose another name.");
 }
 
-bool Linter::Listed(std::string_view folded) const { return listed_.find(folded) != listed_.end(); }
-
 Linter::Resolution Linter::Resolve(std::string_view folded) const {
   const size_t dot = folded.find('.');
-  auto it = listed_.find(folded.substr(0, dot));
-  if (it == listed_.end()) return Resolution::kUndeclared;
+  const uint8_t as = DeclaredAs(folded.substr(0, dot));
+  if (!(as & (kVar | kRange))) return Resolution::kUndeclared;
   if (dot == std::string_view::npos) return Resolution::kSpliced;
-  if (!it->second) return Resolution::kNotRange;
+  if (!(as & kRange)) return Resolution::kNotRange;
   const std::string_view property = folded.substr(dot + 1);
   for (std::string_view p : kRangeProperties)
     if (p == property) return Resolution::kSpliced;
@@ -772,7 +779,8 @@ std::string BlockAt(Block kind, std::string_view element, uint32_t line) {
 }  // namespace
 
 void Linter::Close(const Site& site, Block kind) {
-  const std::string closer = Code(CloseKeyword(kind));
+  // Made only for a finding: most closings have none.
+  auto closer = [kind] { return Code(CloseKeyword(kind)); };
   if (site.kind == Kind::kEndif || site.kind == Kind::kEndloop) {
     // The compiler's own closing: it belongs to one if or loop.
     size_t j = blocks_.size();
@@ -781,7 +789,7 @@ void Linter::Close(const Site& site, Block kind) {
     if (j == static_cast<size_t>(-1)) {
       if (!closed_early_.count(site.paired))
         Note(site, Who(site.element) + " finds no open " + Code(OpenKeyword(kind)) +
-                       " block for its " + closer + ": " + kRefused + ".");
+                       " block for its " + closer() + ": " + kRefused + ".");
       return;
     }
     for (size_t k = j + 1; k < blocks_.size(); ++k) {
@@ -803,10 +811,10 @@ void Linter::Close(const Site& site, Block kind) {
   if (!blocks_.empty() && blocks_.back().kind == kind) {
     const OpenBlock& top = blocks_.back();
     if (top.site.kind == Kind::kIf || top.site.kind == Kind::kLoop) {
-      Note(site, Who(site.element) + " writes " + closer + ", which closes " +
+      Note(site, Who(site.element) + " writes " + closer() + ", which closes " +
                      BlockAt(kind, top.site.element, top.site.line) +
                      " early: its own end then has nothing to close and " + kRefused +
-                     "; remove the " + closer + ".");
+                     "; remove the " + closer() + ".");
       closed_early_.insert(top.site.index);
     }
     PopBlock();
@@ -821,13 +829,13 @@ void Linter::Close(const Site& site, Block kind) {
       --forced_[static_cast<size_t>(kind)];
       return;
     }
-    Note(site, Who(site.element) + " writes " + closer + " with no open " +
+    Note(site, Who(site.element) + " writes " + closer() + " with no open " +
                    Code(OpenKeyword(kind)) + " block: " + kRefused + "; remove it or add the " +
                    Code(OpenKeyword(kind)) + " it closes.");
     return;
   }
   const OpenBlock& top = blocks_.back();
-  Note(site, Who(site.element) + " writes " + closer + " while " +
+  Note(site, Who(site.element) + " writes " + closer() + " while " +
                  BlockAt(top.kind, top.site.element, top.site.line) +
                  " is still open: blocks must close in the order they open, so " + kRefused +
                  "; close that block first.");
@@ -894,7 +902,7 @@ void Linter::Declare(const Site& site, std::string_view list) {
   DeclaredNames(list, &names_);
   for (std::string_view name : names_) {
     std::string folded = Lower(name);
-    dimmed_.insert(folded);
+    declared_[folded] |= kDim;
     auto [it, fresh] = scopes_.back().try_emplace(std::move(folded), site);
     if (fresh) continue;
     const Site& first = it->second;
@@ -935,7 +943,7 @@ std::vector<LintFinding> Linter::Finish(std::string_view text) {
     if (open.guard_cut) NoteGuardCutIf(open);
   for (const PendingReference& r : pending_references_) ReportReference(r, Resolve(r.folded));
   for (const PendingWrite& w : pending_writes_) {
-    if (Listed(w.folded) || Dimmed(w.folded)) continue;
+    if (DeclaredAs(w.folded)) continue;
     if (!w.value_of.empty()) {
       Note(w.site, Who(w.site.element) + " gives " + Code(w.value_of) + " as " + Code(w.name) +
                        ", which nothing declares: a value that is not a number or true or false "

@@ -44,7 +44,12 @@ std::optional<std::string> ReadFile(const std::string& path) {
   // again for the lines its findings show.
   std::string data;
   const uintmax_t size = fs::file_size(path, ec);
-  if (!ec) data.reserve(static_cast<size_t>(size));
+  if (!ec) {
+    data.resize(static_cast<size_t>(size));
+    in.read(data.data(), static_cast<std::streamsize>(data.size()));
+    data.resize(static_cast<size_t>(in.gcount()));
+  }
+  // Whatever follows (a file that grew, or a size not known).
   char buf[1 << 16];
   while (in.read(buf, sizeof buf) || in.gcount() > 0)
     data.append(buf, static_cast<size_t>(in.gcount()));
