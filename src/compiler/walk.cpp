@@ -196,18 +196,37 @@ void detail::Impl::NoteCarriedValues(const CElement& def, Place place,
     const std::string& as_loaded = loaded_values[loaded->second];
     if (attr->Value() == as_loaded) continue;
     const auto from = written_at.find(attr.get());
-    std::string otherwise = !as_loaded.empty() ? Code(as_loaded)
-                            : attr->Required() && !attr->DefaultValue().ToText().empty()
-                                ? "its default " + Code(attr->DefaultValue().ToText())
-                                : "no value";
-    linter->NoteAt(
-        place, Code(def.ElementName()) + " leaves out " + Code(attr->AttributeName()) +
-                   ", so it takes " + Code(attr->Value()) + ", the value " +
-                   (from != written_at.end()
-                        ? "that the " + Code(def.ElementName()) + LineOf(from->second) + " gave it"
-                        : std::string("that an earlier document gave it")) +
-                   ", rather than " + otherwise + "; give " + Code(attr->AttributeName()) +
-                   " here if that is not meant");
+    // Built in one string: a document that leaves values out may have many.
+    auto code = [](std::string& s, std::string_view v) { s.append(1, '`').append(v) += '`'; };
+    std::string m;
+    m.reserve(256);
+    code(m, def.ElementName());
+    m += " leaves out ";
+    code(m, attr->AttributeName());
+    m += ", so it takes ";
+    code(m, attr->Value());
+    m += ", the value ";
+    if (from != written_at.end()) {
+      m += "that the ";
+      code(m, def.ElementName());
+      m += LineOf(from->second);
+      m += " gave it";
+    } else {
+      m += "that an earlier document gave it";
+    }
+    m += ", rather than ";
+    if (!as_loaded.empty()) {
+      code(m, as_loaded);
+    } else if (attr->Required() && !attr->DefaultValue().ToText().empty()) {
+      m += "its default ";
+      code(m, attr->DefaultValue().ToText());
+    } else {
+      m += "no value";
+    }
+    m += "; give ";
+    code(m, attr->AttributeName());
+    m += " here if that is not meant";
+    linter->NoteAt(place, std::move(m));
   }
 }
 

@@ -145,9 +145,10 @@ Linter::Facts& Linter::FactsOf(const CElement& e) {
   Facts& f = it->second;
   recent = {&e, &f};
   if (!fresh && f.name == e.ElementName() && f.attributes == count) return f;
-  f = Facts{*element_names_.insert(e.ElementName()).first, count,
-            branches::FindRow(e.ElementName()), {}, {}, {}, false, {}, false, false, false, SIZE_MAX,
-            false, {}, {}, false, UINT64_MAX};
+  f = Facts{};
+  f.name = *element_names_.insert(e.ElementName()).first;
+  f.attributes = count;
+  f.row = branches::FindRow(e.ElementName());
   const bool sets_range = f.row && f.row->role == Kind::kSetsRange;
   size_t i = 0;
   for (const auto& a : attrs) {
@@ -190,10 +191,12 @@ Linter::Facts& Linter::FactsOf(const CElement& e) {
           if (shown.in_code && shown.position != SIZE_MAX)
             f.code_values.push_back(shown.position);
           f.shown.push_back(shown);
+          f.string_values = f.string_values || !shown.in_code;
           break;
         }
         case branches::PieceKind::kQuotedText:
           f.shown.push_back({SIZE_MAX, true, false, false});
+          f.string_values = true;
           break;
         case branches::PieceKind::kVerbatimText:
           f.one_statement = false;
@@ -300,12 +303,15 @@ void Linter::Observe(const CElement& element, Place place, std::string_view bloc
     for (Block b : own_.stack) Unpaired(b, OpenKeyword(b));
     if (!own_.contained) CheckGuard(site);
   }
-  CheckEmptySlots(element, facts, site, inner, block);
+  // Most definitions leave most checks nothing to look at.
+  if (!facts.slots.empty()) CheckEmptySlots(element, facts, site, inner, block);
   const bool one_line = shape != Shape::kLines;
   CheckReferences(element, facts, site, block, one_line);
-  CheckWrites(element, facts, site);
-  CheckValues(element, facts, site, block);
-  CheckNames(element, site);
+  if (!facts.writes.empty()) CheckWrites(element, facts, site);
+  if (!facts.values.empty()) CheckValues(element, facts, site, block);
+  if (element.ContainsText() || site.kind == Kind::kDeclaresVariable ||
+      site.kind == Kind::kDeclaresRange)
+    CheckNames(element, site);
 
   if (site.kind == Kind::kDeclaresVariable || site.kind == Kind::kDeclaresRange) {
     if (const CAttributes::Ptr* name = element.Attributes().Find("name")) {
@@ -314,7 +320,9 @@ void Linter::Observe(const CElement& element, Place place, std::string_view bloc
     }
   }
   // One line, and the guard's two around it.
-  lines_ += one_line ? (guarded ? 3 : 1) + LinesInValues(element, facts) : CountLines(block);
+  lines_ += !one_line          ? CountLines(block)
+            : facts.string_values ? (guarded ? 3 : 1) + LinesInValues(element, facts)
+                                  : (guarded ? 3 : 1);
 }
 
 std::string_view Linter::ShownValue(const CElement& e, const Facts::Shown& v) const {

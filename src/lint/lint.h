@@ -118,6 +118,7 @@ class Linter {
       bool text, in_code, trimmed;
     };
     std::vector<Shown> shown;
+    bool string_values = false;  // any of them in a string literal
     // Attributes whose row says the line cannot do without a value, each
     // with that input.
     std::vector<std::pair<size_t, const branches::Input*>> slots;
