@@ -39,8 +39,13 @@ bool Blank(std::string_view v) {
 // What makes a line more than one statement, or more than one line: a
 // quote, a statement separator, a comment sign, a line break.
 bool HasCodeSign(std::string_view s) {
+  static constexpr auto kSigns = [] {
+    std::array<bool, 256> signs{};
+    signs['"'] = signs[':'] = signs['\''] = signs['\r'] = signs['\n'] = true;
+    return signs;
+  }();
   for (char c : s)
-    if (c == '"' || c == ':' || c == '\'' || c == '\r' || c == '\n') return true;
+    if (kSigns[static_cast<unsigned char>(c)]) return true;
   return false;
 }
 
@@ -135,12 +140,9 @@ void Linter::NoteAt(Place place, std::string message) {
   findings_.push_back(LintFinding{line, std::move(message), column, severity});
 }
 
-Linter::Facts& Linter::FactsOf(const CElement& e) {
+Linter::Facts& Linter::FindFacts(const CElement& e, std::pair<const CElement*, Facts*>& recent) {
   const CAttributes& attrs = e.Attributes();
   const size_t count = static_cast<size_t>(attrs.Count());
-  // The builder lists every element of a definition through one record.
-  auto& recent = recent_facts_[(reinterpret_cast<uintptr_t>(&e) * 0x9E3779B97F4A7C15ull) >> 58];
-  if (recent.first == &e && recent.second->attributes == count) return *recent.second;
   auto [it, fresh] = facts_.try_emplace(&e);
   Facts& f = it->second;
   recent = {&e, &f};
@@ -285,8 +287,10 @@ void Linter::Observe(const CElement& element, Place place, std::string_view bloc
   // pairs with itself unless the line cuts through it.
   std::string_view inner = block;
   const bool guarded =
-      block.size() >= kGuardHead.size() + kGuardTail.size() && block.starts_with(kGuardHead) &&
-      block.ends_with(kGuardTail) &&
+      block.size() >= kGuardHead.size() + kGuardTail.size() &&
+      std::memcmp(block.data(), kGuardHead.data(), kGuardHead.size()) == 0 &&
+      std::memcmp(block.data() + block.size() - kGuardTail.size(), kGuardTail.data(),
+                  kGuardTail.size()) == 0 &&
       (facts.names_document ||
        ContainsNoCase(block.substr(kGuardHead.size()), kActiveDocument));  // not in the head
   if (guarded)

@@ -130,9 +130,18 @@ class Linter {
   // How much of an element line the structure checks must read.
   enum class Shape { kLines, kOneStatement, kNothing };
   Shape ShapeOf(const CElement& e, const Facts& facts, std::string_view inner) const;
-  Facts& FactsOf(const CElement& e);
+  // The builder lists every element of a definition through one record.
+  Facts& FactsOf(const CElement& e) {
+    auto& recent = recent_facts_[(reinterpret_cast<uintptr_t>(&e) * 0x9E3779B97F4A7C15ull) >> 56];
+    if (recent.first == &e &&
+        recent.second->attributes == static_cast<size_t>(e.Attributes().Count()))
+      return *recent.second;
+    return FindFacts(e, recent);
+  }
+  Facts& FindFacts(const CElement& e, std::pair<const CElement*, Facts*>& recent);
   std::unordered_map<const CElement*, Facts> facts_;
-  std::array<std::pair<const CElement*, Facts*>, 64> recent_facts_{};
+  // Room for a catalogue's definitions with few sharing a place.
+  std::array<std::pair<const CElement*, Facts*>, 256> recent_facts_{};
   std::unordered_set<std::string> element_names_;
 
   void Note(const Site& site, std::string message);
