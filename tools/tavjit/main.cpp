@@ -154,29 +154,46 @@ class SourceLines {
     std::string_view d = doc_;
     if (d.starts_with("\xEF\xBB\xBF")) d.remove_prefix(3);
     if (d.find('\0') != std::string_view::npos || !IsUtf8(d)) return;
-    // The next LF, then a CR before it: two fast searches a line rather
-    // than a search for either end at every byte.
-    size_t lf = d.find('\n'), cr = d.find('\r');
-    for (size_t at = 0;;) {
-      if (lf != std::string_view::npos && lf < at) lf = d.find('\n', at);
-      if (cr != std::string_view::npos && cr < at) cr = d.find('\r', at);
-      const size_t end = std::min(lf, cr);
-      lines_.push_back(d.substr(at, end == std::string_view::npos ? end : end - at));
-      if (end == std::string_view::npos) break;
-      at = end + (d[end] == '\r' && end + 1 < d.size() && d[end + 1] == '\n' ? 2 : 1);
-    }
+    text_ = d;
+    usable_ = true;
+    Rewind();
   }
   SourceLines(const SourceLines&) = delete;  // the lines point into the text
   SourceLines& operator=(const SourceLines&) = delete;
-  // Line n, 1-based.
+  // Line n, 1-based. Findings come mostly in line order: each line is found
+  // from the one asked for before (or from the start), and none is kept.
   std::optional<std::string_view> Line(uint32_t n) const {
-    if (n == 0 || n > lines_.size()) return std::nullopt;
-    return lines_[n - 1];
+    if (!usable_ || n == 0) return std::nullopt;
+    if (n < line_) Rewind();
+    for (; line_ < n; ++line_) {
+      const size_t end = EndOf(at_);
+      if (end == std::string_view::npos) return std::nullopt;
+      at_ = end + (text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n' ? 2 : 1);
+    }
+    const size_t end = EndOf(at_);
+    return text_.substr(at_, end == std::string_view::npos ? end : end - at_);
   }
 
  private:
+  void Rewind() const {
+    line_ = 1;
+    at_ = 0;
+    lf_ = text_.find('\n');
+    cr_ = text_.find('\r');
+  }
+  // The first LF, CR LF or lone CR at or after at: the next LF and the next
+  // CR, each searched for again only once passed.
+  size_t EndOf(size_t at) const {
+    if (lf_ < at) lf_ = text_.find('\n', at);
+    if (cr_ < at) cr_ = text_.find('\r', at);
+    return std::min(lf_, cr_);
+  }
   std::string doc_;
-  std::vector<std::string_view> lines_;
+  std::string_view text_;
+  bool usable_ = false;
+  mutable uint32_t line_ = 1;  // the line that starts at at_
+  mutable size_t at_ = 0;
+  mutable size_t lf_ = 0, cr_ = 0;  // npos once there are no more
 };
 
 struct FileResult {
