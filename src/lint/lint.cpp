@@ -559,8 +559,10 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
   }
   // Each line with a percent sign, in order.
   for (size_t at = block.find('%'); at != std::string_view::npos;) {
-    const size_t crlf = at == 0 ? std::string_view::npos : block.rfind(kCrLf, at - 1);
-    const size_t begin = crlf == std::string_view::npos ? 0 : crlf + 2;
+    // Back to the CR LF before the sign, a byte at a time: lines are short.
+    size_t begin = at;
+    while (begin >= 2 && !(block[begin - 2] == '\r' && block[begin - 1] == '\n')) --begin;
+    if (begin < 2) begin = 0;
     size_t end = block.find(kCrLf, at);
     if (end == std::string_view::npos) end = block.size();
     at = end == block.size() ? std::string_view::npos : block.find('%', end);
@@ -587,13 +589,13 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
 void Linter::CheckWrites(const CElement& e, const Facts& facts, const Site& site) {
   for (const auto& [position, range] : facts.writes) {
     std::string_view name = e.Attributes().Item(static_cast<int32_t>(position) + 1)->Value();
-    const size_t b = name.find_first_not_of(" \t");
-    if (b == std::string_view::npos) continue;
-    name = name.substr(b, name.find_last_not_of(" \t") - b + 1);
-    if (!IsIdentifier(name)) continue;
+    while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    if (name.empty() || !IsIdentifier(name)) continue;
     std::string& folded = folded_name_;
-    folded.clear();
-    for (char c : name) folded.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c);
+    folded.resize(name.size());
+    for (size_t i = 0; i < name.size(); ++i)
+      folded[i] = (name[i] >= 'A' && name[i] <= 'Z') ? static_cast<char>(name[i] + 32) : name[i];
     if (DeclaredAs(folded)) continue;
     pending_writes_.push_back({site, std::string(name), folded, range, {}});
   }
