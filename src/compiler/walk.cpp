@@ -146,7 +146,10 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
     }
     if (linter) {
       NoteCarriedValues(def, place, given_);
-      if (node.HasChildNodes() && !TakesElements(def)) NoteNested(node, def);
+      bool nested = false;  // most children are the element's text
+      for (xml::Node c = node.FirstChild(); c && !nested; c = c.NextSibling())
+        nested = c.IsElement();
+      if (nested && !TakesElements(def)) NoteNested(node, def);
     }
 
     script.Add(def, place);

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -202,7 +203,7 @@ struct FileResult {
   std::string text, errmsg;
   std::vector<tavjit::Diagnostic> events;
   std::vector<tavjit::Explanation> explanations;
-  std::vector<tavjit::LintFinding> lint;
+  std::span<const tavjit::LintFinding> lint;  // the compiler's own, until its next compile
   std::optional<SourceLines> source;
 };
 
@@ -223,12 +224,17 @@ void Print(const FileResult& r, const std::optional<uint32_t>& line,
   if (text && *column <= text->size() + 1) {
     out.append(*text).push_back('\n');
     // Tabs stay tabs and a character takes one place, so the caret lines up.
+    size_t spaces = 0;
     for (size_t i = 0; i + 1 < *column; ++i) {
       const auto c = static_cast<unsigned char>((*text)[i]);
-      if (c == '\t') out += '\t';
-      else if ((c & 0xC0) != 0x80) out += ' ';
+      if (c == '\t') {
+        out.append(spaces, ' ').push_back('\t');
+        spaces = 0;
+      } else if ((c & 0xC0) != 0x80) {
+        ++spaces;
+      }
     }
-    out += "^\n";
+    out.append(spaces, ' ').append("^\n");
   }
 }
 
