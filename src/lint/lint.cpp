@@ -234,6 +234,8 @@ Linter::Facts& Linter::FindFacts(const CElement& e, std::pair<const CElement*, F
                     (last.kind == branches::PieceKind::kLit && end != std::string_view::npos &&
                      last.arg[end] != '_');
     }
+    f.reads_nothing = f.one_statement && f.no_statement && f.fixed_end && !f.value_first &&
+                      f.code_values.empty();
     f.fixed_block = f.no_statement && f.fixed_end && f.row->role == Kind::kNone &&
                     f.truths.empty() && f.writes.empty() && f.slots.empty();
     for (const branches::Piece& p : pieces)
@@ -280,7 +282,9 @@ void Linter::Observe(const CElement& element, Place place, std::string_view bloc
   }
   const branches::BranchRow* row = facts.row;
   Site site{facts.name, row ? row->role : Kind::kNone, place.line, place.column, index_++};
-  ObserveElements(site);
+  if (site.kind == Kind::kIf || site.kind == Kind::kLoop || site.kind == Kind::kEndif ||
+      site.kind == Kind::kEndloop || site.kind == Kind::kElse)
+    ObserveElements(site);
 
   // The frame's guard: the element line between "If docs.Count Then" and
   // "End If". Structure is checked on the element line alone; the guard
@@ -297,7 +301,9 @@ void Linter::Observe(const CElement& element, Place place, std::string_view bloc
     inner =
         block.substr(kGuardHead.size(), block.size() - kGuardHead.size() - kGuardTail.size() + 2);
   own_.Start(site.index);
-  const Shape shape = ShapeOf(element, facts, inner);
+  const Shape shape = !facts.one_statement || continuing_ ? Shape::kLines
+                      : facts.reads_nothing            ? Shape::kNothing
+                                                       : ShapeOf(element, facts, inner);
   switch (shape) {
     case Shape::kLines: Structure(site, inner); break;
     case Shape::kOneStatement: Structure(site, inner, true); break;

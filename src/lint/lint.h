@@ -104,6 +104,9 @@ class Linter {
     // cannot end in a continuation).
     bool no_statement = false;
     bool fixed_end = false;
+    // Such a line with no values in code and a fixed start and end: nothing
+    // for the structure checks, whatever its values.
+    bool reads_nothing = false;
     // Or such a line that starts with a value followed by fixed text that
     // ends any word: its first word is the value's. The value's position,
     // or none when the element has no such attribute (an empty value).
