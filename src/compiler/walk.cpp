@@ -129,21 +129,27 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
                place);
         return;
       }
+      // A value given back as it is has no `&` to decode twice.
+      const std::string_view decoded = TAVDecodeView(value, &decoded_);
       if (linter) {
         given_.push_back(attr->get());
         written_at[attr->get()] = place;
-        NoteDecodedTwice(def, place, attr_name, value);
+        if (decoded.data() != value.data()) NoteDecodedTwice(def, place, attr_name, value);
       }
-      (*attr)->SetValue(TAVDecodeView(value, &decoded_));
+      (*attr)->SetValue(decoded);
     });
     if (def.ContainsText()) {
       const std::string text = node.Text();
-      if (linter) NoteDecodedTwice(def, place, {}, text);
-      def.SetText(TAVDecodeView(text, &decoded_));
+      const std::string_view decoded = TAVDecodeView(text, &decoded_);
+      if (linter && decoded.data() != text.data()) NoteDecodedTwice(def, place, {}, text);
+      def.SetText(decoded);
     }
     if (linter) {
       NoteCarriedValues(def, place, given_);
-      if (node.HasChildNodes() && !TakesElements(def)) NoteNested(node, def);
+      bool nested = false;  // most children are the element's text
+      for (xml::Node c = node.FirstChild(); c && !nested; c = c.NextSibling())
+        nested = c.IsElement();
+      if (nested && !TakesElements(def)) NoteNested(node, def);
     }
 
     script.Add(def, place);
@@ -193,18 +199,37 @@ void detail::Impl::NoteCarriedValues(const CElement& def, Place place,
     const std::string& as_loaded = loaded_values[loaded->second];
     if (attr->Value() == as_loaded) continue;
     const auto from = written_at.find(attr.get());
-    std::string otherwise = !as_loaded.empty() ? Code(as_loaded)
-                            : attr->Required() && !attr->DefaultValue().ToText().empty()
-                                ? "its default " + Code(attr->DefaultValue().ToText())
-                                : "no value";
-    linter->NoteAt(
-        place, Code(def.ElementName()) + " leaves out " + Code(attr->AttributeName()) +
-                   ", so it takes " + Code(attr->Value()) + ", the value " +
-                   (from != written_at.end()
-                        ? "that the " + Code(def.ElementName()) + LineOf(from->second) + " gave it"
-                        : std::string("that an earlier document gave it")) +
-                   ", rather than " + otherwise + "; give " + Code(attr->AttributeName()) +
-                   " here if that is not meant");
+    // Built in one string: a document that leaves values out may have many.
+    auto code = [](std::string& s, std::string_view v) { s.append(1, '`').append(v) += '`'; };
+    std::string m;
+    m.reserve(256);
+    code(m, def.ElementName());
+    m += " leaves out ";
+    code(m, attr->AttributeName());
+    m += ", so it takes ";
+    code(m, attr->Value());
+    m += ", the value ";
+    if (from != written_at.end()) {
+      m += "that the ";
+      code(m, def.ElementName());
+      m += LineOf(from->second);
+      m += " gave it";
+    } else {
+      m += "that an earlier document gave it";
+    }
+    m += ", rather than ";
+    if (!as_loaded.empty()) {
+      code(m, as_loaded);
+    } else if (attr->Required() && !attr->DefaultValue().ToText().empty()) {
+      m += "its default ";
+      code(m, attr->DefaultValue().ToText());
+    } else {
+      m += "no value";
+    }
+    m += "; give ";
+    code(m, attr->AttributeName());
+    m += " here if that is not meant";
+    linter->NoteAt(place, std::move(m));
   }
 }
 

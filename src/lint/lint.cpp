@@ -14,7 +14,12 @@ namespace {
 
 constexpr const char* kRefused = "the interpreter refuses the whole script";
 
-std::string Code(std::string_view s) { return "`" + std::string(s) + "`"; }
+std::string Code(std::string_view s) {
+  std::string code;
+  code.reserve(s.size() + 2);
+  code.append(1, '`').append(s).push_back('`');
+  return code;
+}
 
 // What an empty slot does to the element line (quoted when it is one line).
 std::string Consequence(bool refused, std::string_view line) {
@@ -34,8 +39,13 @@ bool Blank(std::string_view v) {
 // What makes a line more than one statement, or more than one line: a
 // quote, a statement separator, a comment sign, a line break.
 bool HasCodeSign(std::string_view s) {
+  static constexpr auto kSigns = [] {
+    std::array<bool, 256> signs{};
+    signs['"'] = signs[':'] = signs['\''] = signs['\r'] = signs['\n'] = true;
+    return signs;
+  }();
   for (char c : s)
-    if (c == '"' || c == ':' || c == '\'' || c == '\r' || c == '\n') return true;
+    if (kSigns[static_cast<unsigned char>(c)]) return true;
   return false;
 }
 
@@ -96,8 +106,7 @@ void Linter::Reset() {
   closed_early_.clear();
   forced_.fill(0);
   scopes_.assign(1, {});
-  listed_.clear();
-  dimmed_.clear();
+  declared_.clear();
   pending_references_.clear();
   pending_writes_.clear();
   deferred_.clear();
@@ -131,23 +140,23 @@ void Linter::NoteAt(Place place, std::string message) {
   findings_.push_back(LintFinding{line, std::move(message), column, severity});
 }
 
-Linter::Facts& Linter::FactsOf(const CElement& e) {
+Linter::Facts& Linter::FindFacts(const CElement& e, std::pair<const CElement*, Facts*>& recent) {
   const CAttributes& attrs = e.Attributes();
   const size_t count = static_cast<size_t>(attrs.Count());
-  // The builder lists every element of a definition through one record.
-  auto& recent = recent_facts_[(reinterpret_cast<uintptr_t>(&e) * 0x9E3779B97F4A7C15ull) >> 58];
-  if (recent.first == &e && recent.second->attributes == count) return *recent.second;
   auto [it, fresh] = facts_.try_emplace(&e);
   Facts& f = it->second;
   recent = {&e, &f};
   if (!fresh && f.name == e.ElementName() && f.attributes == count) return f;
-  f = Facts{*element_names_.insert(e.ElementName()).first, count,
-            branches::FindRow(e.ElementName()), {}, {}, false, {}, false, false, false, SIZE_MAX,
-            false, {}, {}, false, UINT64_MAX};
+  f = Facts{};
+  f.name = *element_names_.insert(e.ElementName()).first;
+  f.attributes = count;
+  f.row = branches::FindRow(e.ElementName());
   const bool sets_range = f.row && f.row->role == Kind::kSetsRange;
   size_t i = 0;
   for (const auto& a : attrs) {
-    if (TypeOf(*a) == AttributeType::kTruth) f.truths.push_back(i);
+    const AttributeType type = TypeOf(*a);
+    if (type == AttributeType::kTruth) f.truths.push_back(i);
+    if (type == AttributeType::kNumber || type == AttributeType::kTruth) f.values.push_back(i);
     if (IsAttribute(*a, "variable") || IsAttribute(*a, "range") ||
         (sets_range && IsAttribute(*a, "name")))
       f.writes.emplace_back(i, IsAttribute(*a, "range") || sets_range);
@@ -184,10 +193,12 @@ Linter::Facts& Linter::FactsOf(const CElement& e) {
           if (shown.in_code && shown.position != SIZE_MAX)
             f.code_values.push_back(shown.position);
           f.shown.push_back(shown);
+          f.string_values = f.string_values || !shown.in_code;
           break;
         }
         case branches::PieceKind::kQuotedText:
           f.shown.push_back({SIZE_MAX, true, false, false});
+          f.string_values = true;
           break;
         case branches::PieceKind::kVerbatimText:
           f.one_statement = false;
@@ -223,6 +234,8 @@ Linter::Facts& Linter::FactsOf(const CElement& e) {
                     (last.kind == branches::PieceKind::kLit && end != std::string_view::npos &&
                      last.arg[end] != '_');
     }
+    f.reads_nothing = f.one_statement && f.no_statement && f.fixed_end && !f.value_first &&
+                      f.code_values.empty();
     f.fixed_block = f.no_statement && f.fixed_end && f.row->role == Kind::kNone &&
                     f.truths.empty() && f.writes.empty() && f.slots.empty();
     for (const branches::Piece& p : pieces)
@@ -269,22 +282,28 @@ void Linter::Observe(const CElement& element, Place place, std::string_view bloc
   }
   const branches::BranchRow* row = facts.row;
   Site site{facts.name, row ? row->role : Kind::kNone, place.line, place.column, index_++};
-  ObserveElements(site);
+  if (site.kind == Kind::kIf || site.kind == Kind::kLoop || site.kind == Kind::kEndif ||
+      site.kind == Kind::kEndloop || site.kind == Kind::kElse)
+    ObserveElements(site);
 
   // The frame's guard: the element line between "If docs.Count Then" and
   // "End If". Structure is checked on the element line alone; the guard
   // pairs with itself unless the line cuts through it.
   std::string_view inner = block;
   const bool guarded =
-      block.size() >= kGuardHead.size() + kGuardTail.size() && block.starts_with(kGuardHead) &&
-      block.ends_with(kGuardTail) &&
+      block.size() >= kGuardHead.size() + kGuardTail.size() &&
+      std::memcmp(block.data(), kGuardHead.data(), kGuardHead.size()) == 0 &&
+      std::memcmp(block.data() + block.size() - kGuardTail.size(), kGuardTail.data(),
+                  kGuardTail.size()) == 0 &&
       (facts.names_document ||
        ContainsNoCase(block.substr(kGuardHead.size()), kActiveDocument));  // not in the head
   if (guarded)
     inner =
         block.substr(kGuardHead.size(), block.size() - kGuardHead.size() - kGuardTail.size() + 2);
   own_.Start(site.index);
-  const Shape shape = ShapeOf(element, facts, inner);
+  const Shape shape = !facts.one_statement || continuing_ ? Shape::kLines
+                      : facts.reads_nothing            ? Shape::kNothing
+                                                       : ShapeOf(element, facts, inner);
   switch (shape) {
     case Shape::kLines: Structure(site, inner); break;
     case Shape::kOneStatement: Structure(site, inner, true); break;
@@ -294,19 +313,26 @@ void Linter::Observe(const CElement& element, Place place, std::string_view bloc
     for (Block b : own_.stack) Unpaired(b, OpenKeyword(b));
     if (!own_.contained) CheckGuard(site);
   }
-  CheckEmptySlots(element, facts, site, inner, block);
+  // Most definitions leave most checks nothing to look at.
+  if (!facts.slots.empty()) CheckEmptySlots(element, facts, site, inner, block);
   const bool one_line = shape != Shape::kLines;
   CheckReferences(element, facts, site, block, one_line);
-  CheckWrites(element, facts, site);
-  CheckValues(element, site, block);
-  CheckNames(element, site);
+  if (!facts.writes.empty()) CheckWrites(element, facts, site);
+  if (!facts.values.empty()) CheckValues(element, facts, site, block);
+  if (element.ContainsText() || site.kind == Kind::kDeclaresVariable ||
+      site.kind == Kind::kDeclaresRange)
+    CheckNames(element, site);
 
   if (site.kind == Kind::kDeclaresVariable || site.kind == Kind::kDeclaresRange) {
-    if (const CAttributes::Ptr* name = element.Attributes().Find("name"))
-      listed_.try_emplace(FoldCase((*name)->Value()), site.kind == Kind::kDeclaresRange);
+    if (const CAttributes::Ptr* name = element.Attributes().Find("name")) {
+      uint8_t& as = declared_[FoldCase((*name)->Value())];
+      if (!(as & (kVar | kRange))) as |= site.kind == Kind::kDeclaresRange ? kRange : kVar;
+    }
   }
   // One line, and the guard's two around it.
-  lines_ += one_line ? (guarded ? 3 : 1) + LinesInValues(element, facts) : CountLines(block);
+  lines_ += !one_line          ? CountLines(block)
+            : facts.string_values ? (guarded ? 3 : 1) + LinesInValues(element, facts)
+                                  : (guarded ? 3 : 1);
 }
 
 std::string_view Linter::ShownValue(const CElement& e, const Facts::Shown& v) const {
@@ -539,8 +565,10 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
   }
   // Each line with a percent sign, in order.
   for (size_t at = block.find('%'); at != std::string_view::npos;) {
-    const size_t crlf = at == 0 ? std::string_view::npos : block.rfind(kCrLf, at - 1);
-    const size_t begin = crlf == std::string_view::npos ? 0 : crlf + 2;
+    // Back to the CR LF before the sign, a byte at a time: lines are short.
+    size_t begin = at;
+    while (begin >= 2 && !(block[begin - 2] == '\r' && block[begin - 1] == '\n')) --begin;
+    if (begin < 2) begin = 0;
     size_t end = block.find(kCrLf, at);
     if (end == std::string_view::npos) end = block.size();
     at = end == block.size() ? std::string_view::npos : block.find('%', end);
@@ -567,30 +595,31 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
 void Linter::CheckWrites(const CElement& e, const Facts& facts, const Site& site) {
   for (const auto& [position, range] : facts.writes) {
     std::string_view name = e.Attributes().Item(static_cast<int32_t>(position) + 1)->Value();
-    const size_t b = name.find_first_not_of(" \t");
-    if (b == std::string_view::npos) continue;
-    name = name.substr(b, name.find_last_not_of(" \t") - b + 1);
-    if (!IsIdentifier(name)) continue;
+    while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    if (name.empty() || !IsIdentifier(name)) continue;
     std::string& folded = folded_name_;
-    folded.clear();
-    for (char c : name) folded.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c);
-    if (Listed(folded) || Dimmed(folded)) continue;
+    folded.resize(name.size());
+    for (size_t i = 0; i < name.size(); ++i)
+      folded[i] = (name[i] >= 'A' && name[i] <= 'Z') ? static_cast<char>(name[i] + 32) : name[i];
+    if (DeclaredAs(folded)) continue;
     pending_writes_.push_back({site, std::string(name), folded, range, {}});
   }
 }
 
 // A number or truth value that is a name is a variable the script reads.
-void Linter::CheckValues(const CElement& e, const Site& site, std::string_view block) {
-  for (const auto& a : e.Attributes()) {
+void Linter::CheckValues(const CElement& e, const Facts& facts, const Site& site,
+                         std::string_view block) {
+  for (size_t position : facts.values) {
+    const CAttributes::Ptr& a = e.Attributes().Item(static_cast<int32_t>(position) + 1);
     const AttributeType type = TypeOf(*a);
-    if (type != AttributeType::kNumber && type != AttributeType::kTruth) continue;
     const std::string_view v = TrimSpaces(a->Value());
     if (v.empty() || !IsIdentifier(v) || block.find(v) == std::string_view::npos) continue;
     if (type == AttributeType::kTruth &&
         (EqualsAsciiNoCase(v, "true") || EqualsAsciiNoCase(v, "false")))
       continue;
     std::string folded = Lower(v);
-    if (Listed(folded) || Dimmed(folded)) continue;
+    if (DeclaredAs(folded)) continue;
     pending_writes_.push_back({site, std::string(v), std::move(folded), false, a->AttributeName()});
   }
 }
@@ -619,14 +648,12 @@ void Linter::CheckNames(const CElement& e, const Site& site) {
                      "(\"Name redefined\") and nothing runs; choose another name.");
 }
 
-bool Linter::Listed(std::string_view folded) const { return listed_.find(folded) != listed_.end(); }
-
 Linter::Resolution Linter::Resolve(std::string_view folded) const {
   const size_t dot = folded.find('.');
-  auto it = listed_.find(folded.substr(0, dot));
-  if (it == listed_.end()) return Resolution::kUndeclared;
+  const uint8_t as = DeclaredAs(folded.substr(0, dot));
+  if (!(as & (kVar | kRange))) return Resolution::kUndeclared;
   if (dot == std::string_view::npos) return Resolution::kSpliced;
-  if (!it->second) return Resolution::kNotRange;
+  if (!(as & kRange)) return Resolution::kNotRange;
   const std::string_view property = folded.substr(dot + 1);
   for (std::string_view p : kRangeProperties)
     if (p == property) return Resolution::kSpliced;
@@ -772,7 +799,8 @@ std::string BlockAt(Block kind, std::string_view element, uint32_t line) {
 }  // namespace
 
 void Linter::Close(const Site& site, Block kind) {
-  const std::string closer = Code(CloseKeyword(kind));
+  // Made only for a finding: most closings have none.
+  auto closer = [kind] { return Code(CloseKeyword(kind)); };
   if (site.kind == Kind::kEndif || site.kind == Kind::kEndloop) {
     // The compiler's own closing: it belongs to one if or loop.
     size_t j = blocks_.size();
@@ -781,7 +809,7 @@ void Linter::Close(const Site& site, Block kind) {
     if (j == static_cast<size_t>(-1)) {
       if (!closed_early_.count(site.paired))
         Note(site, Who(site.element) + " finds no open " + Code(OpenKeyword(kind)) +
-                       " block for its " + closer + ": " + kRefused + ".");
+                       " block for its " + closer() + ": " + kRefused + ".");
       return;
     }
     for (size_t k = j + 1; k < blocks_.size(); ++k) {
@@ -803,10 +831,10 @@ void Linter::Close(const Site& site, Block kind) {
   if (!blocks_.empty() && blocks_.back().kind == kind) {
     const OpenBlock& top = blocks_.back();
     if (top.site.kind == Kind::kIf || top.site.kind == Kind::kLoop) {
-      Note(site, Who(site.element) + " writes " + closer + ", which closes " +
+      Note(site, Who(site.element) + " writes " + closer() + ", which closes " +
                      BlockAt(kind, top.site.element, top.site.line) +
                      " early: its own end then has nothing to close and " + kRefused +
-                     "; remove the " + closer + ".");
+                     "; remove the " + closer() + ".");
       closed_early_.insert(top.site.index);
     }
     PopBlock();
@@ -821,13 +849,13 @@ void Linter::Close(const Site& site, Block kind) {
       --forced_[static_cast<size_t>(kind)];
       return;
     }
-    Note(site, Who(site.element) + " writes " + closer + " with no open " +
+    Note(site, Who(site.element) + " writes " + closer() + " with no open " +
                    Code(OpenKeyword(kind)) + " block: " + kRefused + "; remove it or add the " +
                    Code(OpenKeyword(kind)) + " it closes.");
     return;
   }
   const OpenBlock& top = blocks_.back();
-  Note(site, Who(site.element) + " writes " + closer + " while " +
+  Note(site, Who(site.element) + " writes " + closer() + " while " +
                  BlockAt(top.kind, top.site.element, top.site.line) +
                  " is still open: blocks must close in the order they open, so " + kRefused +
                  "; close that block first.");
@@ -894,7 +922,7 @@ void Linter::Declare(const Site& site, std::string_view list) {
   DeclaredNames(list, &names_);
   for (std::string_view name : names_) {
     std::string folded = Lower(name);
-    dimmed_.insert(folded);
+    declared_[folded] |= kDim;
     auto [it, fresh] = scopes_.back().try_emplace(std::move(folded), site);
     if (fresh) continue;
     const Site& first = it->second;
@@ -935,7 +963,7 @@ std::vector<LintFinding> Linter::Finish(std::string_view text) {
     if (open.guard_cut) NoteGuardCutIf(open);
   for (const PendingReference& r : pending_references_) ReportReference(r, Resolve(r.folded));
   for (const PendingWrite& w : pending_writes_) {
-    if (Listed(w.folded) || Dimmed(w.folded)) continue;
+    if (DeclaredAs(w.folded)) continue;
     if (!w.value_of.empty()) {
       Note(w.site, Who(w.site.element) + " gives " + Code(w.value_of) + " as " + Code(w.name) +
                        ", which nothing declares: a value that is not a number or true or false "

@@ -91,6 +91,7 @@ class Linter {
     size_t attributes = 0;
     const branches::BranchRow* row = nullptr;
     std::vector<size_t> truths;  // positions of true-or-false attributes
+    std::vector<size_t> values;  // and of number or true-or-false ones
     // Attributes that name a variable the element writes, and whether a range.
     std::vector<std::pair<size_t, bool>> writes;
     // A line of fixed text with no quote, colon or comment sign, string
@@ -103,6 +104,9 @@ class Linter {
     // cannot end in a continuation).
     bool no_statement = false;
     bool fixed_end = false;
+    // Such a line with no values in code and a fixed start and end: nothing
+    // for the structure checks, whatever its values.
+    bool reads_nothing = false;
     // Or such a line that starts with a value followed by fixed text that
     // ends any word: its first word is the value's. The value's position,
     // or none when the element has no such attribute (an empty value).
@@ -117,6 +121,7 @@ class Linter {
       bool text, in_code, trimmed;
     };
     std::vector<Shown> shown;
+    bool string_values = false;  // any of them in a string literal
     // Attributes whose row says the line cannot do without a value, each
     // with that input.
     std::vector<std::pair<size_t, const branches::Input*>> slots;
@@ -128,9 +133,18 @@ class Linter {
   // How much of an element line the structure checks must read.
   enum class Shape { kLines, kOneStatement, kNothing };
   Shape ShapeOf(const CElement& e, const Facts& facts, std::string_view inner) const;
-  Facts& FactsOf(const CElement& e);
+  // The builder lists every element of a definition through one record.
+  Facts& FactsOf(const CElement& e) {
+    auto& recent = recent_facts_[(reinterpret_cast<uintptr_t>(&e) * 0x9E3779B97F4A7C15ull) >> 56];
+    if (recent.first == &e &&
+        recent.second->attributes == static_cast<size_t>(e.Attributes().Count()))
+      return *recent.second;
+    return FindFacts(e, recent);
+  }
+  Facts& FindFacts(const CElement& e, std::pair<const CElement*, Facts*>& recent);
   std::unordered_map<const CElement*, Facts> facts_;
-  std::array<std::pair<const CElement*, Facts*>, 64> recent_facts_{};
+  // Room for a catalogue's definitions with few sharing a place.
+  std::array<std::pair<const CElement*, Facts*>, 256> recent_facts_{};
   std::unordered_set<std::string> element_names_;
 
   void Note(const Site& site, std::string message);
@@ -151,7 +165,8 @@ class Linter {
   uint64_t LinesInValues(const CElement& e, const Facts& facts) const;
   std::string_view ShownValue(const CElement& e, const Facts::Shown& v) const;
   void CheckWrites(const CElement& e, const Facts& facts, const Site& site);
-  void CheckValues(const CElement& e, const Site& site, std::string_view block);
+  void CheckValues(const CElement& e, const Facts& facts, const Site& site,
+                   std::string_view block);
   void CheckNames(const CElement& e, const Site& site);
 
   // Block structure and declarations, statement by statement.
@@ -165,8 +180,14 @@ class Linter {
 
   enum class Resolution { kSpliced, kUndeclared, kNotRange, kBadProperty };
   Resolution Resolve(std::string_view folded) const;
-  bool Listed(std::string_view folded) const;
-  bool Dimmed(std::string_view folded) const { return dimmed_.find(folded) != dimmed_.end(); }
+  // How a folded name has been declared so far: by a var or range (the
+  // first decides which), by a script line, or both.
+  enum Declared : uint8_t { kVar = 1, kRange = 2, kDim = 4 };
+  uint8_t DeclaredAs(std::string_view folded) const {
+    const auto it = declared_.find(folded);
+    return it == declared_.end() ? 0 : it->second;
+  }
+  bool Dimmed(std::string_view folded) const { return DeclaredAs(folded) & kDim; }
   void ReportReference(const PendingReference& r, Resolution how);
 
   size_t index_ = 0;
@@ -179,15 +200,18 @@ class Linter {
   std::array<uint32_t, 10> forced_{};
   // Declarations (folded name, first site): the script's, then procedures'.
   std::vector<std::unordered_map<std::string, Site>> scopes_;
-  // Looked up by string_view without making a string.
+  // Looked up by string_view without making a string; names are short, so
+  // a byte at a time.
   struct Hash {
     using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+    size_t operator()(std::string_view s) const {
+      uint64_t h = 0xcbf29ce484222325ull;
+      for (char c : s) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+      return static_cast<size_t>(h);
+    }
   };
-  // var and range names (folded), and whether each is a range.
-  std::unordered_map<std::string, bool, Hash, std::equal_to<>> listed_;
-  // Every name a script line declares (folded).
-  std::unordered_set<std::string, Hash, std::equal_to<>> dimmed_;
+  // Every name declared so far (folded), as Declared flags.
+  std::unordered_map<std::string, uint8_t, Hash, std::equal_to<>> declared_;
   std::vector<PendingReference> pending_references_;
   std::vector<PendingWrite> pending_writes_;
   std::vector<Deferred> deferred_;

@@ -214,15 +214,12 @@ void Statements(std::string_view line, std::vector<Statement>* out) {
     return;
   }
   size_t start = 0;
-  bool in_str = false;
   for (size_t i = 0; i < line.size(); ++i) {
     const char c = line[i];
-    if (in_str) {
-      if (c == '"') in_str = false;
-      continue;
-    }
     if (c == '"') {
-      in_str = true;
+      // A string runs to the next quote (a doubled one closes and reopens).
+      i = line.find('"', i + 1);
+      if (i == std::string_view::npos) break;
     } else if (c == '\'') {
       Classify(line.substr(start, i - start), out);
       return;

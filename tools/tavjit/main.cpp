@@ -2,6 +2,8 @@
 // codes only; compiling is the library's.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -38,7 +41,19 @@ std::optional<std::string> ReadFile(const std::string& path) {
   if (!fs::is_regular_file(path, ec)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // In blocks rather than a character at a time: a large document is read
+  // again for the lines its findings show.
+  std::string data;
+  const uintmax_t size = fs::file_size(path, ec);
+  if (!ec) {
+    data.resize(static_cast<size_t>(size));
+    in.read(data.data(), static_cast<std::streamsize>(data.size()));
+    data.resize(static_cast<size_t>(in.gcount()));
+  }
+  // Whatever follows (a file that grew, or a size not known).
+  char buf[1 << 16];
+  while (in.read(buf, sizeof buf) || in.gcount() > 0)
+    data.append(buf, static_cast<size_t>(in.gcount()));
   if (in.bad()) return std::nullopt;
   return data;
 }
@@ -111,6 +126,15 @@ tavjit::Severity CountedLint(const tavjit::LintFinding& f, const Strictness& how
 
 bool IsUtf8(std::string_view s) {
   for (size_t i = 0; i < s.size();) {
+    // ASCII 32 bytes at a time.
+    if (i + 32 <= s.size()) {
+      uint64_t w[4];
+      std::memcpy(w, s.data() + i, 32);
+      if (((w[0] | w[1] | w[2] | w[3]) & 0x8080808080808080ull) == 0) {
+        i += 32;
+        continue;
+      }
+    }
     const auto c = static_cast<unsigned char>(s[i]);
     const size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3
                                     : (c & 0xF8) == 0xF0 ? 4 : 0;
@@ -131,24 +155,46 @@ class SourceLines {
     std::string_view d = doc_;
     if (d.starts_with("\xEF\xBB\xBF")) d.remove_prefix(3);
     if (d.find('\0') != std::string_view::npos || !IsUtf8(d)) return;
-    for (size_t at = 0;;) {
-      const size_t end = d.find_first_of("\r\n", at);
-      lines_.push_back(d.substr(at, end == std::string_view::npos ? end : end - at));
-      if (end == std::string_view::npos) break;
-      at = end + (d.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-    }
+    text_ = d;
+    usable_ = true;
+    Rewind();
   }
   SourceLines(const SourceLines&) = delete;  // the lines point into the text
   SourceLines& operator=(const SourceLines&) = delete;
-  // Line n, 1-based.
+  // Line n, 1-based. Findings come mostly in line order: each line is found
+  // from the one asked for before (or from the start), and none is kept.
   std::optional<std::string_view> Line(uint32_t n) const {
-    if (n == 0 || n > lines_.size()) return std::nullopt;
-    return lines_[n - 1];
+    if (!usable_ || n == 0) return std::nullopt;
+    if (n < line_) Rewind();
+    for (; line_ < n; ++line_) {
+      const size_t end = EndOf(at_);
+      if (end == std::string_view::npos) return std::nullopt;
+      at_ = end + (text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n' ? 2 : 1);
+    }
+    const size_t end = EndOf(at_);
+    return text_.substr(at_, end == std::string_view::npos ? end : end - at_);
   }
 
  private:
+  void Rewind() const {
+    line_ = 1;
+    at_ = 0;
+    lf_ = text_.find('\n');
+    cr_ = text_.find('\r');
+  }
+  // The first LF, CR LF or lone CR at or after at: the next LF and the next
+  // CR, each searched for again only once passed.
+  size_t EndOf(size_t at) const {
+    if (lf_ < at) lf_ = text_.find('\n', at);
+    if (cr_ < at) cr_ = text_.find('\r', at);
+    return std::min(lf_, cr_);
+  }
   std::string doc_;
-  std::vector<std::string_view> lines_;
+  std::string_view text_;
+  bool usable_ = false;
+  mutable uint32_t line_ = 1;  // the line that starts at at_
+  mutable size_t at_ = 0;
+  mutable size_t lf_ = 0, cr_ = 0;  // npos once there are no more
 };
 
 struct FileResult {
@@ -157,7 +203,7 @@ struct FileResult {
   std::string text, errmsg;
   std::vector<tavjit::Diagnostic> events;
   std::vector<tavjit::Explanation> explanations;
-  std::vector<tavjit::LintFinding> lint;
+  std::span<const tavjit::LintFinding> lint;  // the compiler's own, until its next compile
   std::optional<SourceLines> source;
 };
 
@@ -170,20 +216,25 @@ void Print(const FileResult& r, const std::optional<uint32_t>& line,
   if (severity == tavjit::Severity::Note && shown == place) caret = false;
   shown = place;
   out += r.file;
-  if (line) out += ':' + std::to_string(*line);
-  if (line && column) out += ':' + std::to_string(*column);
-  out += std::string(": ") + Name(severity) + ": " + message + '\n';
+  if (line) out.append(1, ':').append(std::to_string(*line));
+  if (line && column) out.append(1, ':').append(std::to_string(*column));
+  out.append(": ").append(Name(severity)).append(": ").append(message).push_back('\n');
   std::optional<std::string_view> text;
   if (caret && line && column && r.source) text = r.source->Line(*line);
   if (text && *column <= text->size() + 1) {
     out.append(*text).push_back('\n');
     // Tabs stay tabs and a character takes one place, so the caret lines up.
+    size_t spaces = 0;
     for (size_t i = 0; i + 1 < *column; ++i) {
       const auto c = static_cast<unsigned char>((*text)[i]);
-      if (c == '\t') out += '\t';
-      else if ((c & 0xC0) != 0x80) out += ' ';
+      if (c == '\t') {
+        out.append(spaces, ' ').push_back('\t');
+        spaces = 0;
+      } else if ((c & 0xC0) != 0x80) {
+        ++spaces;
+      }
     }
-    out += "^\n";
+    out.append(spaces, ' ').append("^\n");
   }
 }
 
