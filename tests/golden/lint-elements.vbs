@@ -9,6 +9,7 @@ If docs.Count Then
 docs.ActiveDocument.InsertText "%r.text% %v.startlineno%"
 End If
 x = " & v & "
+y = "" & v & "" & " & v & " ' " & v & "
 Dim v
 Else
 If 1 Then
