@@ -154,7 +154,7 @@ TEST(CatalogueFile, ValuesConvertWhereRead) {
       {Variant(0.1 + 0.2), "0.3", 0, true},
       {Variant(" TRUE "), " TRUE ", std::nullopt, true},
       {Variant("False"), "False", std::nullopt, false},
-      {Variant(" 3.7 "), " 3.7 ", 4, true},
+      {Variant(" 9.7 "), " 9.7 ", 10, true},
       {Variant("-.5e+1"), "-.5e+1", -5, true},
       {Variant("0"), "0", 0, false},
       {Variant("2147483648"), "2147483648", std::nullopt, true},

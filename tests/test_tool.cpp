@@ -358,11 +358,11 @@ TEST_F(Tool, SaysWhatAndWhere) {
     std::vector<std::string> err_has;
     std::string out_has;
   };
-  const std::string unknown = Doc("  <nosuch/>");
-  const std::string warning = "doc.tav:5:3: warning: Unsupported element, 'nosuch', found in document body.\n";
-  const std::string note = "doc.tav:5:3: note: the catalogue has no element `nosuch`\n";
+  const std::string unknown = Doc("  <otox/>");
+  const std::string warning = "doc.tav:5:3: warning: Unsupported element, 'otox', found in document body.\n";
+  const std::string note = "doc.tav:5:3: note: the catalogue has no element `otox`\n";
   const Case cases[] = {
-      {{"compile", "doc.tav"}, unknown, "", 0, {warning + "  <nosuch/>\n  ^\n" + note}, ""},
+      {{"compile", "doc.tav"}, unknown, "", 0, {warning + "  <otox/>\n  ^\n" + note}, ""},
       {{"compile", "--no-caret", "doc.tav"}, unknown, "", 0, {warning + note}, ""},
       {{"compile", "-Werror", "doc.tav"}, unknown, "", 1, {"doc.tav:5:3: error: Unsupported element"}, ""},
       {{"compile", "--json", "doc.tav"}, Doc("<linecount variable=\"n\"/>"), "", 0, {},
