@@ -277,6 +277,7 @@ TEST(Differential, ContainsNoCaseFindsWhatFindNoCaseFinds) {
   // A match may not run past the end of a view onto a longer text.
   size_t len = 0;
   EXPECT_EQ(FindNoCase(std::string_view("x\xC3\xA9" "a", 3), "\xC3\xA9" "a", 0, &len), std::string_view::npos);
+  EXPECT_EQ(FindNoCase("x ACTIVE", "active", 0, &len), 2u);
 }
 
 TEST(Differential, OnePassSplicingMatchesOnePassPerVariable) {
