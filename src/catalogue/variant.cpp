@@ -85,24 +85,9 @@ bool IsNumber(std::string_view s) {
 }
 
 std::optional<double> ParseNumber(std::string_view s) {
+  bool plain = false;
+  if (!NumberSyntax(s, &plain)) return std::nullopt;
   s = TrimSpaces(s);
-  size_t i = 0;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-  size_t digits = 0;
-  while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
-  if (i < s.size() && s[i] == '.') {
-    ++i;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
-  }
-  if (digits == 0) return std::nullopt;
-  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-    ++i;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    size_t exp_digits = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++exp_digits;
-    if (exp_digits == 0) return std::nullopt;
-  }
-  if (i != s.size()) return std::nullopt;
   // strtod in the C locale whatever the host set: a value too small to hold
   // reads as zero, as it always has, where from_chars would refuse it.
   std::string copy(s);

@@ -324,6 +324,18 @@ void References(std::string_view line, std::vector<Reference>* out) {
   // them; otherwise it opens the next.
   size_t open = std::string_view::npos;
   bool open_in_code = false, in_str = false;
+  auto at_sign = [&](size_t i) {
+    if (open != std::string_view::npos && open_in_code == !in_str) {
+      const std::string_view gap = line.substr(open + 1, i - open - 1);
+      if (IsReferenceName(gap)) {
+        out->push_back({gap, open_in_code});
+        open = std::string_view::npos;
+        return;
+      }
+    }
+    open = i;
+    open_in_code = !in_str;
+  };
   if (line.find('\'') == std::string_view::npos) {
     // No comment: only the quotes before each sign matter, found by jumps.
     const char* const s = line.data();
@@ -336,17 +348,7 @@ void References(std::string_view line, std::vector<Reference>* out) {
            scanned = q + 1)
         in_str = !in_str;
       scanned = p + 1;
-      const size_t i = static_cast<size_t>(p - s);
-      if (open != std::string_view::npos && open_in_code == !in_str) {
-        const std::string_view gap = line.substr(open + 1, i - open - 1);
-        if (IsReferenceName(gap)) {
-          out->push_back({gap, open_in_code});
-          open = std::string_view::npos;
-          continue;
-        }
-      }
-      open = i;
-      open_in_code = !in_str;
+      at_sign(static_cast<size_t>(p - s));
     }
     return;
   }
@@ -365,16 +367,7 @@ void References(std::string_view line, std::vector<Reference>* out) {
     }
     if (c == '\'' && !in_str) break;
     if (c != '%') continue;
-    if (open != std::string_view::npos && open_in_code == !in_str) {
-      const std::string_view gap = line.substr(open + 1, i - open - 1);
-      if (IsReferenceName(gap)) {
-        out->push_back({gap, open_in_code});
-        open = std::string_view::npos;
-        continue;
-      }
-    }
-    open = i;
-    open_in_code = !in_str;
+    at_sign(i);
   }
 }
 
