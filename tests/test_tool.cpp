@@ -361,8 +361,17 @@ TEST_F(Tool, SaysWhatAndWhere) {
   const std::string unknown = Doc("  <otox/>");
   const std::string warning = "doc.tav:5:3: warning: Unsupported element, 'otox', found in document body.\n";
   const std::string note = "doc.tav:5:3: note: the catalogue has no element `otox`\n";
+  // The source lines are read again in blocks of 64 KiB: a CR LF split
+  // between two, and lines that end in a CR alone.
+  std::string split = Doc("<!---->\r\n  <otox/>");
+  split.insert(split.find("-->\r\n"), 65535 - (split.find("-->\r\n") + 3), 'x');
+  std::string cr_only = unknown;
+  std::replace(cr_only.begin(), cr_only.end(), '\n', '\r');
   const Case cases[] = {
       {{"compile", "doc.tav"}, unknown, "", 0, {warning + "  <otox/>\n  ^\n" + note}, ""},
+      {{"compile", "doc.tav"}, split, "", 0, {"doc.tav:6:3: warning: Unsupported element, 'otox', "
+                                              "found in document body.\n  <otox/>\n  ^\n"}, ""},
+      {{"compile", "doc.tav"}, cr_only, "", 0, {warning + "  <otox/>\n  ^\n"}, ""},
       {{"compile", "--no-caret", "doc.tav"}, unknown, "", 0, {warning + note}, ""},
       {{"compile", "-Werror", "doc.tav"}, unknown, "", 1, {"doc.tav:5:3: error: Unsupported element"}, ""},
       {{"compile", "--json", "doc.tav"}, Doc("<linecount variable=\"n\"/>"), "", 0, {},

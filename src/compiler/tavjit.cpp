@@ -147,13 +147,13 @@ void detail::Impl::Init(LoadOutcome outcome, const std::string& source) {
   last_init.elements = static_cast<size_t>(catalogue.Count());
   if (outcome == LoadOutcome::kLoaded || outcome == LoadOutcome::kNoElements) {
     loaded_values = ValuesOf(catalogue);
-    // Where each attribute's value stands among them.
     loaded_at.clear();
     size_t i = 0;
     for (const auto& e : catalogue) {
-      ++i;
-      for (const auto& a : e->Attributes()) loaded_at.emplace(a.get(), i++);
+      loaded_at.emplace(e.get(), i);
+      i += 1 + static_cast<size_t>(e->Attributes().Count());
     }
+    written_.assign(loaded_values.size(), {});
   }
 }
 
@@ -233,7 +233,9 @@ void detail::Impl::Begin() {
   explanations.clear();
   events = 0;
   name_notes.clear();
-  written_at.clear();
+  compile_start_ = walked_;
+  carried_.clear();
+  carried_text_.clear();
   if (!initialised)
     throw ExecuteError(kErrorInitNotCalled, msg::kExecuteSource, msg::kInitNotCalled);
   err_msg.clear();
@@ -309,7 +311,10 @@ void detail::Impl::Finish(bool result) noexcept {
   FinishScriptBlocks(result);
   if (!linter) return;
   try {
-    if (result) lint_findings = linter->Finish(text);
+    if (result) {
+      MakeCarriedNotes();
+      lint_findings = linter->Finish(text);
+    }
     linter->Reset();
   } catch (...) {
     // Out of memory: no findings, and a fresh lint at the next compile.

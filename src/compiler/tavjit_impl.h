@@ -66,11 +66,34 @@ struct Impl {
   // misspells a name tends to do so again.
   std::unordered_map<std::string, std::string> name_notes;
 
-  // Where each attribute value the walk wrote into the catalogue stands in
-  // the document, and each value as Init loaded it; kept while the lint is
-  // on, which tells of values carried over.
-  std::unordered_map<const CAttribute*, Place> written_at;
-  std::unordered_map<const CAttribute*, size_t> loaded_at;  // index in loaded_values
+  // Where each definition's values start among loaded_values (its text,
+  // then its attributes in order).
+  std::unordered_map<const CElement*, size_t> loaded_at;
+  // While the lint is on, which tells of values carried over: where the walk
+  // last wrote each value (by its place among loaded_values), and by which
+  // element, counted over the instance's life (0: none).
+  struct Written {
+    Place place;
+    uint64_t element = 0;
+  };
+  std::vector<Written> written_;
+  uint64_t walked_ = 0;
+  uint64_t compile_start_ = 0;  // walked_ when this compile began
+  // The values an element took from an earlier one. Their notes are made
+  // when the compile ends, once the document and the buffers are gone: a
+  // document may leave values out in most of its elements.
+  struct CarriedValue {
+    Place place, from;  // from: the element that gave it, if from_here
+    const CElement* def;
+    size_t loaded;       // its place among loaded_values
+    size_t value;        // in carried_text_
+    uint32_t value_size;
+    uint32_t attribute;  // its position among the definition's attributes
+    uint32_t before;     // the lint's findings noted before it
+    bool from_here;      // given by an element of this document
+  };
+  std::vector<CarriedValue> carried_;
+  std::string carried_text_;
 
   bool compiling = false;  // Execute and Init are refused while set
 
@@ -106,23 +129,23 @@ struct Impl {
   // elements do not show (walk.cpp).
   void NoteAfterBody(xml::Node body);
   void NoteNested(xml::Node node, const CElement& def);
-  void NoteCarriedValues(const CElement& def, Place place,
-                         const std::vector<const CAttribute*>& given);
+  void NoteCarriedValues(const CElement& def, Place place, size_t loaded);
+  void MakeCarriedNotes();
   void NoteDecodedTwice(const CElement& def, Place place, std::string_view what,
                         std::string_view value);
-  std::vector<const CAttribute*> given_;  // the walk's scratch
 
   bool CheckIfValid(const xml::Document& doc);
   bool PopulateDoc(xml::Node parent);
 
   // The catalogue's definition of an element name as a document writes it,
   // remembered for the compile: a document repeats a few dozen names.
-  const CElements::Ptr* FindDefinition(std::string_view name);
   struct KnownName {
     std::string name;
     const CElements::Ptr* definition = nullptr;
+    size_t loaded = SIZE_MAX;  // where its values start among loaded_values
     bool set = false;
   };
+  const KnownName& FindDefinition(std::string_view name);
   std::array<KnownName, 256> known_names_;
 };
 

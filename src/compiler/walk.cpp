@@ -80,25 +80,37 @@ bool TakesElements(const CElement& def) {
 }
 
 // An ASCII name written as the catalogue writes it is that attribute's: its
-// key is the name folded. Others are looked up by key.
-const CAttributes::Ptr* FindAttribute(const CElement& def, std::string_view name) {
-  for (const CAttributes::Ptr& a : def.Attributes())
-    if (a->AttributeName() == name && IsAscii(name)) return &a;
-  return def.Attributes().Find(name);
+// key is the name folded. Others are looked up by key. With its position.
+std::pair<const CAttributes::Ptr*, size_t> FindAttribute(const CElement& def,
+                                                         std::string_view name) {
+  size_t i = 0;
+  for (const CAttributes::Ptr& a : def.Attributes()) {
+    if (a->AttributeName() == name && IsAscii(name)) return {&a, i};
+    ++i;
+  }
+  const CAttributes::Ptr* found = def.Attributes().Find(name);
+  i = 0;
+  for (const CAttributes::Ptr& a : def.Attributes()) {
+    if (&a == found) break;
+    ++i;
+  }
+  return {found, i};
 }
 
 }  // namespace
 
-const CElements::Ptr* detail::Impl::FindDefinition(std::string_view name) {
+const detail::Impl::KnownName& detail::Impl::FindDefinition(std::string_view name) {
   auto at = [&name](size_t i) { return static_cast<size_t>(static_cast<unsigned char>(name[i])); };
   const size_t n = name.size();
   KnownName& k = known_names_[n ? (n * 131 + at(0) * 31 + at(n / 2) * 7 + at(n - 1)) % 256 : 0];
   if (!k.set || k.name != name) {
     k.name.assign(name);
     k.definition = catalogue.Find(name);
+    const auto loaded = k.definition ? loaded_at.find(k.definition->get()) : loaded_at.end();
+    k.loaded = loaded == loaded_at.end() ? SIZE_MAX : loaded->second;
     k.set = true;
   }
-  return k.definition;
+  return k;
 }
 
 
@@ -110,7 +122,8 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
     if (!node.IsElement()) continue;
     const std::string_view name = node.Name();
     const Place place = node.Where();
-    const CElements::Ptr* found = FindDefinition(name);
+    const KnownName& known = FindDefinition(name);
+    const CElements::Ptr* found = known.definition;
     if (!found || name == "endif" || name == "endloop") {
       RaiseWarning(msg::UnsupportedElement(name), place);
       if (explain) ExplainUnsupportedElement(*this, node, name);
@@ -118,9 +131,9 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
     }
     CElement& def = **found;
 
-    if (linter) given_.clear();
+    if (linter) ++walked_;
     node.ForEachAttribute([&](std::string_view attr_name, std::string_view value) {
-      const CAttributes::Ptr* attr = FindAttribute(def, attr_name);
+      const auto [attr, position] = FindAttribute(def, attr_name);
       if (!attr) {
         RaiseWarning(msg::UnsupportedAttribute(attr_name, name), place);
         if (explain)
@@ -132,8 +145,8 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
       // A value given back as it is has no `&` to decode twice.
       const std::string_view decoded = TAVDecodeView(value, &decoded_);
       if (linter) {
-        given_.push_back(attr->get());
-        written_at[attr->get()] = place;
+        if (known.loaded + 1 + position < written_.size())
+          written_[known.loaded + 1 + position] = {place, walked_};
         if (decoded.data() != value.data()) NoteDecodedTwice(def, place, attr_name, value);
       }
       (*attr)->SetValue(decoded);
@@ -145,7 +158,7 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
       def.SetText(decoded);
     }
     if (linter) {
-      NoteCarriedValues(def, place, given_);
+      NoteCarriedValues(def, place, known.loaded);
       bool nested = false;  // most children are the element's text
       for (xml::Node c = node.FirstChild(); c && !nested; c = c.NextSibling())
         nested = c.IsElement();
@@ -190,29 +203,39 @@ void detail::Impl::NoteNested(xml::Node node, const CElement& def) {
   }
 }
 
-void detail::Impl::NoteCarriedValues(const CElement& def, Place place,
-                                     const std::vector<const CAttribute*>& given) {
+void detail::Impl::NoteCarriedValues(const CElement& def, Place place, size_t loaded) {
+  if (loaded >= written_.size()) return;
+  uint32_t position = 0;
   for (const auto& attr : def.Attributes()) {
-    if (std::find(given.begin(), given.end(), attr.get()) != given.end()) continue;
-    const auto loaded = loaded_at.find(attr.get());
-    if (loaded == loaded_at.end() || loaded->second >= loaded_values.size()) continue;
-    const std::string& as_loaded = loaded_values[loaded->second];
-    if (attr->Value() == as_loaded) continue;
-    const auto from = written_at.find(attr.get());
-    // Built in one string: a document that leaves values out may have many.
-    auto code = [](std::string& s, std::string_view v) { s.append(1, '`').append(v) += '`'; };
-    std::string m;
-    m.reserve(256);
-    code(m, def.ElementName());
+    const size_t at = loaded + 1 + position++;
+    if (at >= written_.size()) return;
+    const Written& w = written_[at];
+    if (w.element == walked_ || attr->Value() == loaded_values[at]) continue;  // given, or as loaded
+    const bool from_here = w.element > compile_start_;
+    carried_.push_back({place, w.place, &def, at, carried_text_.size(),
+                        static_cast<uint32_t>(attr->Value().size()), position - 1,
+                        static_cast<uint32_t>(linter->Noted()), from_here});
+    carried_text_ += attr->Value();
+  }
+}
+
+void detail::Impl::MakeCarriedNotes() {
+  auto code = [](std::string& s, std::string_view v) { s.append(1, '`').append(v) += '`'; };
+  std::string m;
+  for (const CarriedValue& c : carried_) {
+    const CAttribute& attr = *c.def->Attributes().Item(static_cast<int32_t>(c.attribute) + 1);
+    const std::string& as_loaded = loaded_values[c.loaded];
+    m.clear();
+    code(m, c.def->ElementName());
     m += " leaves out ";
-    code(m, attr->AttributeName());
+    code(m, attr.AttributeName());
     m += ", so it takes ";
-    code(m, attr->Value());
+    code(m, std::string_view(carried_text_).substr(c.value, c.value_size));
     m += ", the value ";
-    if (from != written_at.end()) {
+    if (c.from_here) {
       m += "that the ";
-      code(m, def.ElementName());
-      m += LineOf(from->second);
+      code(m, c.def->ElementName());
+      m += LineOf(c.from);
       m += " gave it";
     } else {
       m += "that an earlier document gave it";
@@ -220,17 +243,19 @@ void detail::Impl::NoteCarriedValues(const CElement& def, Place place,
     m += ", rather than ";
     if (!as_loaded.empty()) {
       code(m, as_loaded);
-    } else if (attr->Required() && !attr->DefaultValue().ToText().empty()) {
+    } else if (attr.Required() && !attr.DefaultValue().ToText().empty()) {
       m += "its default ";
-      code(m, attr->DefaultValue().ToText());
+      code(m, attr.DefaultValue().ToText());
     } else {
       m += "no value";
     }
     m += "; give ";
-    code(m, attr->AttributeName());
+    code(m, attr.AttributeName());
     m += " here if that is not meant";
-    linter->NoteAt(place, std::move(m));
+    linter->NoteAt(c.place, m, c.before);  // a copy the size of the message
   }
+  carried_.clear();
+  carried_text_.clear();
 }
 
 // Values and texts arrive with XML's references resolved; TAVDecode then

@@ -109,10 +109,13 @@ void Linter::Reset() {
   declared_.clear();
   pending_references_.clear();
   pending_writes_.clear();
+  kept_.assign(1, std::string());
+  kept_ids_.clear();
   deferred_.clear();
   continued_.clear();
   continuing_ = false;
   findings_.clear();
+  late_.clear();
 }
 
 namespace {
@@ -132,12 +135,24 @@ void Linter::Note(const Site& site, std::string message) {
   NoteAt({site.line, site.column}, std::move(message));
 }
 
-void Linter::NoteAt(Place place, std::string message) {
+namespace {
+
+LintFinding FindingAt(Place place, std::string message) {
   std::optional<uint32_t> line, column;
   if (place.line) line = place.line;
   if (place.column) column = place.column;
   const Severity severity = SeverityOf(message);
-  findings_.push_back(LintFinding{line, std::move(message), column, severity});
+  return LintFinding{line, std::move(message), column, severity};
+}
+
+}  // namespace
+
+void Linter::NoteAt(Place place, std::string message) {
+  findings_.push_back(FindingAt(place, std::move(message)));
+}
+
+void Linter::NoteAt(Place place, std::string message, size_t before) {
+  late_.emplace_back(before, FindingAt(place, std::move(message)));
 }
 
 Linter::Facts& Linter::FindFacts(const CElement& e, std::pair<const CElement*, Facts*>& recent) {
@@ -583,12 +598,12 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
     // The first declaration of a name decides at once.
     const Resolution how = Resolve(folded(r));
     if (how == Resolution::kSpliced && !r.in_code && r.truth_attribute.empty()) continue;
-    PendingReference p{site, std::string(r.text), std::string(folded(r)), r.in_code,
-                       std::string(r.truth_attribute)};
+    const PendingReference p{{site.element, site.line, site.column}, Keep(r.text),
+                             Keep(folded(r)), Keep(r.truth_attribute), r.in_code};
     if (how != Resolution::kUndeclared)
       ReportReference(p, how);
     else
-      pending_references_.push_back(std::move(p));
+      pending_references_.push_back(p);
   }
 }
 
@@ -603,7 +618,8 @@ void Linter::CheckWrites(const CElement& e, const Facts& facts, const Site& site
     for (size_t i = 0; i < name.size(); ++i)
       folded[i] = (name[i] >= 'A' && name[i] <= 'Z') ? static_cast<char>(name[i] + 32) : name[i];
     if (DeclaredAs(folded)) continue;
-    pending_writes_.push_back({site, std::string(name), folded, range, {}});
+    pending_writes_.push_back(
+        {{site.element, site.line, site.column}, Keep(name), Keep(folded), 0, range});
   }
 }
 
@@ -620,7 +636,8 @@ void Linter::CheckValues(const CElement& e, const Facts& facts, const Site& site
       continue;
     std::string folded = Lower(v);
     if (DeclaredAs(folded)) continue;
-    pending_writes_.push_back({site, std::string(v), std::move(folded), false, a->AttributeName()});
+    pending_writes_.push_back({{site.element, site.line, site.column}, Keep(v), Keep(folded),
+                               Keep(a->AttributeName()), false});
   }
 }
 
@@ -660,24 +677,36 @@ Linter::Resolution Linter::Resolve(std::string_view folded) const {
   return Resolution::kBadProperty;
 }
 
-void Linter::ReportReference(const PendingReference& r, Resolution how) {
-  const std::string who = Who(r.site.element);
-  const std::string ref = Code("%" + r.text + "%");
-  const std::string bare = Code(r.text);
-  const std::string_view base = std::string_view(r.text).substr(0, r.text.find('.'));
-  if (!r.truth_attribute.empty()) {
-    const std::string attr = Code(r.truth_attribute);
+uint32_t Linter::Keep(std::string_view s) {
+  if (s.empty()) return 0;
+  if (const auto it = kept_ids_.find(s); it != kept_ids_.end()) return it->second;
+  const auto id = static_cast<uint32_t>(kept_.size());
+  kept_ids_.emplace(kept_.emplace_back(s), id);
+  return id;
+}
+
+void Linter::ReportReference(const PendingReference& pending, Resolution how) {
+  const Site site = pending.site.Full();
+  const std::string text(Kept(pending.text));
+  const std::string truth_attribute(Kept(pending.truth_attribute));
+  const bool in_code = pending.in_code;
+  const std::string who = Who(site.element);
+  const std::string ref = Code("%" + text + "%");
+  const std::string bare = Code(text);
+  const std::string_view base = std::string_view(text).substr(0, text.find('.'));
+  if (!truth_attribute.empty()) {
+    const std::string attr = Code(truth_attribute);
     if (how == Resolution::kSpliced) {
-      Note(r.site, who + " gives " + attr + " as " + ref +
+      Note(site, who + " gives " + attr + " as " + ref +
                        ": a true-or-false value keeps its percent signs and is then spliced like "
                        "text, so the editor gets the string `\" & " +
-                       r.text +
+                       text +
                        " & \"` instead of the "
                        "value of " +
-                       bare + "; write " + Code(r.truth_attribute + "=\"" + r.text + "\"") +
+                       bare + "; write " + Code(truth_attribute + "=\"" + text + "\"") +
                        " without the percent signs.");
     } else {
-      Note(r.site, who + " gives " + attr + " as " + ref + ", and no `var` or `range` declares " +
+      Note(site, who + " gives " + attr + " as " + ref + ", and no `var` or `range` declares " +
                        bare + ": the percent signs stay in the script and " + kRefused +
                        "; write true or false, or the name of a declared variable without "
                        "percent signs.");
@@ -685,11 +714,11 @@ void Linter::ReportReference(const PendingReference& r, Resolution how) {
     return;
   }
   if (how == Resolution::kSpliced) {
-    if (!r.in_code) return;
-    Note(r.site, who + " writes " + ref +
+    if (!in_code) return;
+    Note(site, who + " writes " + ref +
                      " in script code, outside any string: there the compiler still splices it as "
                      "`\" & " +
-                     r.text + " & \"`, which is text and not the variable; write " + bare +
+                     text + " & \"`, which is text and not the variable; write " + bare +
                      " without the percent signs.");
     return;
   }
@@ -708,17 +737,17 @@ void Linter::ReportReference(const PendingReference& r, Resolution how) {
       if (Dimmed(Lower(base))) why += " (a `Dim` in script code does not count)";
       break;
   }
-  if (r.in_code) {
-    Note(r.site, who + " writes " + ref + " in script code, and " + why +
+  if (in_code) {
+    Note(site, who + " writes " + ref + " in script code, and " + why +
                      ": the percent signs stay and " + kRefused + "; write " + bare +
                      " without them.");
   } else {
     Note(
-        r.site,
+        site,
         who + " uses " + ref + ", but " + why + ", so the text keeps " + ref + " as written; " +
             (how == Resolution::kUndeclared
                  ? "declare " + Code(base) + " with a " +
-                       (base.size() < r.text.size() ? "`range`" : "`var`") + " or correct the name."
+                       (base.size() < text.size() ? "`range`" : "`var`") + " or correct the name."
                  : std::string("correct the reference.")));
   }
 }
@@ -961,31 +990,34 @@ std::vector<LintFinding> Linter::Finish(std::string_view text) {
   }
   for (const OpenElement& open : open_elements_)
     if (open.guard_cut) NoteGuardCutIf(open);
-  for (const PendingReference& r : pending_references_) ReportReference(r, Resolve(r.folded));
-  for (const PendingWrite& w : pending_writes_) {
-    if (DeclaredAs(w.folded)) continue;
-    if (!w.value_of.empty()) {
-      Note(w.site, Who(w.site.element) + " gives " + Code(w.value_of) + " as " + Code(w.name) +
+  for (const PendingReference& r : pending_references_)
+    ReportReference(r, Resolve(Kept(r.folded)));
+  for (const PendingWrite& pending : pending_writes_) {
+    if (DeclaredAs(Kept(pending.folded))) continue;
+    const Site site = pending.site.Full();
+    const std::string_view name = Kept(pending.name), value_of = Kept(pending.value_of);
+    if (!value_of.empty()) {
+      Note(site, Who(site.element) + " gives " + Code(value_of) + " as " + Code(name) +
                        ", which nothing declares: a value that is not a number or true or false "
                        "is the name of a variable, so under \"Option Explicit\" the script "
                        "stops with \"Variable is undefined\" when it gets there; declare " +
-                       Code(w.name) + " with a `var`, or correct the value.");
+                       Code(name) + " with a `var`, or correct the value.");
       continue;
     }
-    const bool range = w.range;
+    const bool range = pending.range;
     std::string verb;
-    if (w.site.element == "set")
+    if (site.element == "set")
       verb = "assigns to";
-    else if (w.site.element == "getsel")
+    else if (site.element == "getsel")
       verb = "stores the selection in";
     else if (range)
       verb = "uses the range";
     else
       verb = "stores its answer in";
-    Note(w.site, Who(w.site.element) + " " + verb + " " + Code(w.name) +
+    Note(site, Who(site.element) + " " + verb + " " + Code(name) +
                      ", which nothing declares: under \"Option Explicit\" the script stops with "
                      "\"Variable is undefined\" when it gets there; declare " +
-                     Code(w.name) + " with a " + (range ? "`range`" : "`var`") + " first.");
+                     Code(name) + " with a " + (range ? "`range`" : "`var`") + " first.");
   }
 
   // Values a later run filled in again: compare each such element's first
@@ -1013,6 +1045,16 @@ std::vector<LintFinding> Linter::Finish(std::string_view text) {
     }
   }
 
+  if (!late_.empty()) {
+    std::vector<LintFinding> all;
+    all.reserve(findings_.size() + late_.size());
+    auto late = late_.begin();
+    for (size_t i = 0; i <= findings_.size(); ++i) {
+      for (; late != late_.end() && late->first <= i; ++late) all.push_back(std::move(late->second));
+      if (i < findings_.size()) all.push_back(std::move(findings_[i]));
+    }
+    findings_ = std::move(all);
+  }
   std::stable_sort(findings_.begin(), findings_.end(),
                    [](const LintFinding& a, const LintFinding& b) {
                      return a.line.value_or(UINT32_MAX) < b.line.value_or(UINT32_MAX);

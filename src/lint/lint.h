@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -32,6 +33,10 @@ class Linter {
   // A finding about the document itself, which the listed elements do not
   // show (the walk's: values carried over, elements where nothing compiles).
   void NoteAt(Place place, std::string message);
+  // The same, made late: it stands where a note made after `before` others
+  // would have stood.
+  void NoteAt(Place place, std::string message, size_t before);
+  size_t Noted() const { return findings_.size(); }
   // The findings about the elements observed since Reset, given the script
   // the compile stored; call only after a compile that succeeded. Resets.
   std::vector<LintFinding> Finish(std::string_view text);
@@ -62,19 +67,30 @@ class Linter {
     bool saw_else;
     Site site;
   };
+  // Findings that wait for the end of the compile, kept small: a document
+  // may hold many. Their strings are kept once (Keep), 0 for none.
+  struct PendingSite {
+    std::string_view element;
+    uint32_t line, column;
+    Site Full() const { return {element, Kind::kNone, line, column}; }
+  };
   // A %name% whose name nothing had declared yet when it was seen.
   struct PendingReference {
-    Site site;
-    std::string text, folded;
+    PendingSite site;
+    uint32_t text, folded;
+    uint32_t truth_attribute;  // set: the whole value of a true-or-false attribute
     bool in_code;
-    std::string truth_attribute;  // set: the whole value of a true-or-false attribute
   };
   struct PendingWrite {
-    Site site;
-    std::string name, folded;
-    bool range;  // names a range rather than a plain variable
-    std::string value_of;  // set: the attribute whose number or truth value the name is
+    PendingSite site;
+    uint32_t name, folded;
+    uint32_t value_of;  // set: the attribute whose number or truth value the name is
+    bool range;         // names a range rather than a plain variable
   };
+  uint32_t Keep(std::string_view s);
+  std::string_view Kept(uint32_t id) const { return kept_[id]; }
+  std::deque<std::string> kept_;  // a deque: the views in kept_ids_ stay put
+  std::unordered_map<std::string_view, uint32_t> kept_ids_;
   // An element whose check may fill a value in again at a later run: what
   // it gave first, to be compared with the script the compile stored.
   struct Deferred {
@@ -219,6 +235,7 @@ class Linter {
   bool continuing_ = false;
   Site continued_site_;
   std::vector<LintFinding> findings_;
+  std::vector<std::pair<size_t, LintFinding>> late_;  // in the order of before
   // The blocks the element being observed opens and closes by itself.
   struct Own {
     size_t index = kNone;

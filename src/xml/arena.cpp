@@ -37,6 +37,30 @@ void ArenaBuilder::EndText() {
   text_ = -1;
 }
 
+bool ArenaBuilder::PutName(std::string_view n1, std::string_view n2, std::string_view n3,
+                           uint32_t* off, uint32_t* len) {
+  const size_t size = n1.size() + n2.size() + n3.size();
+  NameSlot& slot = names_[((reinterpret_cast<uintptr_t>(n3.data()) >> 3) ^
+                           (reinterpret_cast<uintptr_t>(n1.data()) >> 5) ^ size) %
+                          names_.size()];
+  if (slot.key1 == n1.data() && slot.key3 == n3.data() && slot.len == size) {
+    const std::string_view kept = a_->Str(slot.off, slot.len);
+    if (kept.substr(0, n1.size()) == n1 && kept.substr(n1.size(), n2.size()) == n2 &&
+        kept.substr(n1.size() + n2.size()) == n3) {
+      *off = slot.off;
+      *len = slot.len;
+      return true;
+    }
+  }
+  std::string& c = a_->chars;
+  if (c.size() + size > UINT32_MAX) return false;
+  *off = static_cast<uint32_t>(c.size());
+  *len = static_cast<uint32_t>(size);
+  c.append(n1).append(n2).append(n3);
+  slot = {n1.data(), n3.data(), *off, *len};
+  return true;
+}
+
 bool ArenaBuilder::OpenElement(std::string_view name, Place place) {
   EndText();
   if (open_.empty() && a_->root != UINT32_MAX) return ok_ = false;  // a second root
@@ -44,8 +68,7 @@ bool ArenaBuilder::OpenElement(std::string_view name, Place place) {
   ArenaNode& n = a_->nodes[index];
   n.line = place.line;
   n.column = place.column;
-  if (!a_->Put(name, &n.str_off)) return ok_ = false;
-  n.str_len = static_cast<uint32_t>(name.size());
+  if (!PutName({}, {}, name, &n.str_off, &n.str_len)) return ok_ = false;
   n.attr_begin = static_cast<uint32_t>(a_->attrs.size());
   if (open_.empty()) a_->root = index;
   open_.push_back(index);
@@ -59,10 +82,8 @@ bool ArenaBuilder::AddAttribute(std::string_view name1, std::string_view name2,
   if (a_->chars.size() + name1.size() + name2.size() + name3.size() + value.size() > UINT32_MAX)
     return ok_ = false;
   ArenaAttr a{};
+  if (!PutName(name1, name2, name3, &a.name_off, &a.name_len)) return ok_ = false;
   std::string& c = a_->chars;
-  a.name_off = static_cast<uint32_t>(c.size());
-  c.append(name1).append(name2).append(name3);
-  a.name_len = static_cast<uint32_t>(c.size() - a.name_off);
   a.value_off = static_cast<uint32_t>(c.size());
   if (amp_escaped && value.find('&') != std::string_view::npos) {
     for (size_t i = 0; i < value.size();) {

@@ -4,6 +4,7 @@
 // scan and no node is allocated on its own.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -82,6 +83,17 @@ class ArenaBuilder {
   uint32_t AddNode(NodeType type);
   void EndText();
   bool Preserve() const { return open_.empty() ? false : a_->nodes[open_.back()].preserve; }
+
+  // Names repeat: each is kept in chars once, found again through a small
+  // table by where the parser keeps it (its dictionary), and compared.
+  bool PutName(std::string_view n1, std::string_view n2, std::string_view n3, uint32_t* off,
+               uint32_t* len);
+  struct NameSlot {
+    const char* key1 = nullptr;
+    const char* key3 = nullptr;
+    uint32_t off = 0, len = 0;
+  };
+  std::array<NameSlot, 64> names_{};
 
   Arena* a_;
   std::vector<uint32_t> open_;     // open elements

@@ -41,8 +41,6 @@ std::optional<std::string> ReadFile(const std::string& path) {
   if (!fs::is_regular_file(path, ec)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  // In blocks rather than a character at a time: a large document is read
-  // again for the lines its findings show.
   std::string data;
   const uintmax_t size = fs::file_size(path, ec);
   if (!ec) {
@@ -146,55 +144,75 @@ bool IsUtf8(std::string_view s) {
   return true;
 }
 
-// The lines of a UTF-8 document, their ends as XML reads them (LF, CR LF or
-// a lone CR); none for a document whose columns would not match its bytes
-// (UTF-16, or not UTF-8).
+// The source lines diagnostics show, and only those: found in one pass over
+// the document, which is read block by block and not kept. Line ends are as
+// XML reads them (LF, CR LF or a lone CR). A line that is not UTF-8, or holds
+// a NUL (UTF-16), is not shown: its columns would not match its bytes.
 class SourceLines {
  public:
-  explicit SourceLines(std::string doc) : doc_(std::move(doc)) {
-    std::string_view d = doc_;
-    if (d.starts_with("\xEF\xBB\xBF")) d.remove_prefix(3);
-    if (d.find('\0') != std::string_view::npos || !IsUtf8(d)) return;
-    text_ = d;
-    usable_ = true;
-    Rewind();
+  explicit SourceLines(std::vector<uint32_t> wanted) : wanted_(std::move(wanted)) {
+    std::sort(wanted_.begin(), wanted_.end());
+    wanted_.erase(std::unique(wanted_.begin(), wanted_.end()), wanted_.end());
+    next_ = wanted_.begin();
   }
-  SourceLines(const SourceLines&) = delete;  // the lines point into the text
-  SourceLines& operator=(const SourceLines&) = delete;
-  // Line n, 1-based. Findings come mostly in line order: each line is found
-  // from the one asked for before (or from the start), and none is kept.
-  std::optional<std::string_view> Line(uint32_t n) const {
-    if (!usable_ || n == 0) return std::nullopt;
-    if (n < line_) Rewind();
-    for (; line_ < n; ++line_) {
-      const size_t end = EndOf(at_);
-      if (end == std::string_view::npos) return std::nullopt;
-      at_ = end + (text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n' ? 2 : 1);
+  // The next block of the document; false once every wanted line is found.
+  bool Feed(std::string_view block) {
+    if (first_) {
+      first_ = false;
+      if (block.starts_with("\xEF\xBB\xBF")) block.remove_prefix(3);
     }
-    const size_t end = EndOf(at_);
-    return text_.substr(at_, end == std::string_view::npos ? end : end - at_);
+    // The next LF and the next CR, each searched for again only once passed.
+    size_t lf = block.find('\n'), cr = block.find('\r');
+    for (size_t at = 0; at < block.size() && next_ != wanted_.end();) {
+      if (after_cr_ && block[at] == '\n') {  // the LF of a CR LF split between blocks
+        after_cr_ = false;
+        ++at;
+        continue;
+      }
+      after_cr_ = false;
+      if (lf < at) lf = block.find('\n', at);
+      if (cr < at) cr = block.find('\r', at);
+      const size_t end = std::min(lf, cr);
+      const bool wanted = line_ == *next_;
+      if (wanted) current_.append(block.substr(at, end - at));
+      if (end == std::string_view::npos) break;
+      if (wanted) EndWanted();
+      ++line_;
+      at = end + 1;
+      if (block[end] == '\r') {
+        if (at < block.size())
+          at += block[at] == '\n';
+        else
+          after_cr_ = true;
+      }
+    }
+    return next_ != wanted_.end();
+  }
+  // The end of the document: ends the last line.
+  void End() {
+    if (next_ != wanted_.end() && line_ == *next_) EndWanted();
+  }
+  // Line n, 1-based, if wanted and shown.
+  std::optional<std::string_view> Line(uint32_t n) const {
+    const auto it = std::lower_bound(lines_.begin(), lines_.end(), n,
+                                     [](const auto& l, uint32_t v) { return l.first < v; });
+    if (it == lines_.end() || it->first != n) return std::nullopt;
+    return it->second;
   }
 
  private:
-  void Rewind() const {
-    line_ = 1;
-    at_ = 0;
-    lf_ = text_.find('\n');
-    cr_ = text_.find('\r');
+  void EndWanted() {
+    if (current_.find('\0') == std::string::npos && IsUtf8(current_))
+      lines_.emplace_back(line_, std::move(current_));
+    current_.clear();
+    ++next_;
   }
-  // The first LF, CR LF or lone CR at or after at: the next LF and the next
-  // CR, each searched for again only once passed.
-  size_t EndOf(size_t at) const {
-    if (lf_ < at) lf_ = text_.find('\n', at);
-    if (cr_ < at) cr_ = text_.find('\r', at);
-    return std::min(lf_, cr_);
-  }
-  std::string doc_;
-  std::string_view text_;
-  bool usable_ = false;
-  mutable uint32_t line_ = 1;  // the line that starts at at_
-  mutable size_t at_ = 0;
-  mutable size_t lf_ = 0, cr_ = 0;  // npos once there are no more
+  std::vector<uint32_t> wanted_;
+  std::vector<uint32_t>::const_iterator next_;
+  std::vector<std::pair<uint32_t, std::string>> lines_;
+  std::string current_;
+  uint32_t line_ = 1;
+  bool first_ = true, after_cr_ = false;
 };
 
 struct FileResult {
@@ -239,37 +257,59 @@ void Print(const FileResult& r, const std::optional<uint32_t>& line,
 }
 
 // A file's diagnostics reach stderr, which writes at once whatever it is
-// given, in one piece.
+// given: in pieces of 64 KiB, so that writes are few and a document's many
+// findings are not held twice.
 void PrintDiagnostics(const FileResult& r, const Strictness& how) {
   Shown shown;
   std::string out;
+  auto print = [&](const std::optional<uint32_t>& line, const std::optional<uint32_t>& column,
+                   tavjit::Severity severity, const std::string& message) {
+    Print(r, line, column, severity, message, how.caret, shown, out);
+    if (out.size() < (1 << 16)) return;
+    std::cerr << out;
+    out.clear();
+  };
   // Each event, then the explanations that belong to it.
   std::vector<std::vector<const tavjit::Explanation*>> notes(r.events.size());
   for (const tavjit::Explanation& e : r.explanations)
     if (e.event && *e.event < r.events.size()) notes[*e.event].push_back(&e);
   for (size_t i = 0; i < r.events.size(); ++i) {
     const tavjit::Diagnostic& d = r.events[i];
-    Print(r, d.line, d.column, Counted(SeverityOf(d), how), d.message, how.caret, shown, out);
-    for (const tavjit::Explanation* e : notes[i])
-      Print(r, e->line, e->column, e->severity, e->message, how.caret, shown, out);
+    print(d.line, d.column, Counted(SeverityOf(d), how), d.message);
+    for (const tavjit::Explanation* e : notes[i]) print(e->line, e->column, e->severity, e->message);
   }
   for (const tavjit::Explanation& e : r.explanations)
     if (!e.event || *e.event >= r.events.size())
-      Print(r, e.line, e.column, Counted(e.severity, how), e.message, how.caret, shown, out);
+      print(e.line, e.column, Counted(e.severity, how), e.message);
   for (const tavjit::LintFinding& f : r.lint)
-    Print(r, f.line, f.column, CountedLint(f, how), f.message, how.caret, shown, out);
+    print(f.line, f.column, CountedLint(f, how), f.message);
   std::cerr << out;
 }
 
-// Whether anything printed for the file has a line and a column to show.
-bool HasPlaces(const FileResult& r) {
-  for (const tavjit::Diagnostic& d : r.events)
-    if (d.column) return true;
-  for (const tavjit::Explanation& e : r.explanations)
-    if (e.column) return true;
-  for (const tavjit::LintFinding& f : r.lint)
-    if (f.column) return true;
-  return false;
+// The lines of what is printed for the file that have a column to show.
+std::vector<uint32_t> LinesShown(const FileResult& r) {
+  std::vector<uint32_t> lines;
+  auto add = [&lines](const std::optional<uint32_t>& line, const std::optional<uint32_t>& column) {
+    if (line && column && *line) lines.push_back(*line);
+  };
+  for (const tavjit::Diagnostic& d : r.events) add(d.line, d.column);
+  for (const tavjit::Explanation& e : r.explanations) add(e.line, e.column);
+  for (const tavjit::LintFinding& f : r.lint) add(f.line, f.column);
+  return lines;
+}
+
+// Those lines of a file, read again block by block; none when it cannot be
+// read (it may have gone since it was compiled).
+std::optional<SourceLines> ReadLines(const std::string& path, std::vector<uint32_t> wanted) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  SourceLines lines(std::move(wanted));
+  std::vector<char> block(1 << 16);
+  while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0)
+    if (!lines.Feed({block.data(), static_cast<size_t>(in.gcount())})) return lines;
+  if (in.bad()) return std::nullopt;
+  lines.End();
+  return lines;
 }
 
 // Whether the file fails with what was printed for it.
@@ -340,12 +380,11 @@ void AppendJson(std::string* array, FileResult& r, bool lint, const Strictness& 
   }
 }
 
-// The script in the encoding asked for: UTF-8 as compiled, UTF-16
-// little-endian with a byte order mark, or Windows-1252. nullopt, with the
+// The script in UTF-16 little-endian with a byte order mark, or in
+// Windows-1252 (UTF-8 is written as compiled). nullopt, with the
 // reason, when a character has no place in the encoding.
 std::optional<std::string> Encode(const std::string& script, const std::string& encoding,
                                   std::string* why) {
-  if (encoding == "utf-8") return script;
   static constexpr char32_t k1252[32] = {
       0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
       0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
@@ -476,31 +515,40 @@ int RunCompile(const CompileOptions& opt) {
       AppendJson(&json, r, !opt.no_lint, opt.how);
       continue;
     }
-    if (opt.how.caret && HasPlaces(r)) {
-      try {
-        std::optional<std::string> bytes =
-            opt.files[i] == "-" ? std::move(stdin_bytes) : ReadFile(r.file);
-        if (bytes) r.source.emplace(std::move(*bytes));
-      } catch (const std::bad_alloc&) {
-        // Without the source lines, then.
+    try {
+      std::vector<uint32_t> wanted;
+      if (opt.how.caret) wanted = LinesShown(r);
+      if (!wanted.empty() && opt.files[i] == "-") {
+        r.source.emplace(std::move(wanted));
+        if (r.source->Feed(stdin_bytes)) r.source->End();
+      } else if (!wanted.empty()) {
+        r.source = ReadLines(r.file, std::move(wanted));
       }
+    } catch (const std::bad_alloc&) {
+      r.source.reset();  // without the source lines, then
     }
     PrintDiagnostics(r, opt.how);
     if (!ok) continue;
-    std::string why;
-    const std::optional<std::string> text = Encode(jit.Text(), opt.encoding, &why);
-    if (!text) {
-      std::cerr << r.file << ": error: " << why << '\n';
-      all_ok = false;
-      continue;
+    // UTF-8 is written as the compiler keeps it, without a copy.
+    std::string_view text = jit.Text();
+    std::optional<std::string> encoded;
+    if (opt.encoding != "utf-8") {
+      std::string why;
+      encoded = Encode(jit.Text(), opt.encoding, &why);
+      if (!encoded) {
+        std::cerr << r.file << ": error: " << why << '\n';
+        all_ok = false;
+        continue;
+      }
+      text = *encoded;
     }
     if (!outputs.empty()) {
-      all_ok = Write(outputs[i], *text) && all_ok;
+      all_ok = Write(outputs[i], text) && all_ok;
     } else if (opt.output.empty() || opt.output == "-") {
-      std::fwrite(text->data(), 1, text->size(), stdout);
+      std::fwrite(text.data(), 1, text.size(), stdout);
       std::fflush(stdout);
     } else {
-      all_ok = Write(opt.output, *text) && all_ok;
+      all_ok = Write(opt.output, text) && all_ok;
     }
   }
   if (opt.json) {
