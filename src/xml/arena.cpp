@@ -1,6 +1,8 @@
 // ArenaBuilder: the one way both parses write a document into its arena.
 #include "xml/arena.h"
 
+#include <cstring>
+
 #include "support/text.h"
 
 namespace tavjit::xml {
@@ -40,19 +42,19 @@ void ArenaBuilder::EndText() {
 bool ArenaBuilder::PutName(std::string_view n1, std::string_view n2, std::string_view n3,
                            uint32_t* off, uint32_t* len) {
   const size_t size = n1.size() + n2.size() + n3.size();
-  NameSlot& slot = names_[((reinterpret_cast<uintptr_t>(n3.data()) >> 3) ^
-                           (reinterpret_cast<uintptr_t>(n1.data()) >> 5) ^ size) %
-                          names_.size()];
-  if (slot.key1 == n1.data() && slot.key3 == n3.data() && slot.len == size) {
-    const std::string_view kept = a_->Str(slot.off, slot.len);
-    if (kept.substr(0, n1.size()) == n1 && kept.substr(n1.size(), n2.size()) == n2 &&
-        kept.substr(n1.size() + n2.size()) == n3) {
+  NameSlot& slot =
+      names_[((reinterpret_cast<uintptr_t>(n3.data()) + size) * 0x9E3779B97F4A7C15ull) >> 55];
+  std::string& c = a_->chars;
+  if (slot.key3 == n3.data() && slot.key1 == n1.data() && slot.len == size) {
+    const char* kept = c.data() + slot.off;
+    if ((n1.empty() || std::memcmp(kept, n1.data(), n1.size()) == 0) &&
+        (n2.empty() || std::memcmp(kept + n1.size(), n2.data(), n2.size()) == 0) &&
+        std::memcmp(kept + n1.size() + n2.size(), n3.data(), n3.size()) == 0) {
       *off = slot.off;
       *len = slot.len;
       return true;
     }
   }
-  std::string& c = a_->chars;
   if (c.size() + size > UINT32_MAX) return false;
   *off = static_cast<uint32_t>(c.size());
   *len = static_cast<uint32_t>(size);

@@ -93,7 +93,7 @@ class ArenaBuilder {
     const char* key3 = nullptr;
     uint32_t off = 0, len = 0;
   };
-  std::array<NameSlot, 64> names_{};
+  std::array<NameSlot, 512> names_{};  // indexed by the top 9 bits of a hash
 
   Arena* a_;
   std::vector<uint32_t> open_;     // open elements

@@ -170,8 +170,12 @@ class SourceLines {
         continue;
       }
       after_cr_ = false;
-      if (lf < at) lf = block.find('\n', at);
       if (cr < at) cr = block.find('\r', at);
+      if (cr == std::string_view::npos && line_ < *next_) {
+        at = SkipLines(block, at);
+        if (line_ < *next_) break;
+      }
+      if (lf < at) lf = block.find('\n', at);
       const size_t end = std::min(lf, cr);
       const bool wanted = line_ == *next_;
       if (wanted) current_.append(block.substr(at, end - at));
@@ -201,6 +205,19 @@ class SourceLines {
   }
 
  private:
+  // Past the lines before the next one wanted, in a stretch without a CR:
+  // most lines are not shown, so line ends are counted a word at a time.
+  size_t SkipLines(std::string_view block, size_t at) {
+    const uint32_t want = *next_;
+    for (; line_ < want && block.size() - at >= 32; at += 32) {
+      uint32_t ends = 0;
+      for (size_t i = 0; i < 32; ++i) ends += block[at + i] == '\n';
+      if (line_ + ends >= want) break;
+      line_ += ends;
+    }
+    for (; line_ < want && at < block.size(); ++at) line_ += block[at] == '\n';
+    return at;
+  }
   void EndWanted() {
     if (current_.find('\0') == std::string::npos && IsUtf8(current_))
       lines_.emplace_back(line_, std::move(current_));
