@@ -206,16 +206,13 @@ class SourceLines {
 
  private:
   // Past the lines before the next one wanted, in a stretch without a CR:
-  // most lines are not shown, so line ends are counted a word at a time.
+  // most lines are not shown, and nothing but their ends is looked at.
   size_t SkipLines(std::string_view block, size_t at) {
-    const uint32_t want = *next_;
-    for (; line_ < want && block.size() - at >= 32; at += 32) {
-      uint32_t ends = 0;
-      for (size_t i = 0; i < 32; ++i) ends += block[at + i] == '\n';
-      if (line_ + ends >= want) break;
-      line_ += ends;
+    for (const uint32_t want = *next_; line_ < want; ++line_) {
+      const void* end = std::memchr(block.data() + at, '\n', block.size() - at);
+      if (!end) return block.size();
+      at = static_cast<size_t>(static_cast<const char*>(end) - block.data()) + 1;
     }
-    for (; line_ < want && at < block.size(); ++at) line_ += block[at] == '\n';
     return at;
   }
   void EndWanted() {
