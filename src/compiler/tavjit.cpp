@@ -154,6 +154,10 @@ void detail::Impl::Init(LoadOutcome outcome, const std::string& source) {
       i += 1 + static_cast<size_t>(e->Attributes().Count());
     }
     written_.assign(loaded_values.size(), {});
+  } else if (outcome == LoadOutcome::kOutOfMemory) {
+    // Part of a catalogue, perhaps: no value stands where loading put it.
+    loaded_at.clear();
+    written_.clear();
   }
 }
 
