@@ -1,8 +1,6 @@
 // ArenaBuilder: the one way both parses write a document into its arena.
 #include "xml/arena.h"
 
-#include <cstring>
-
 #include "support/text.h"
 
 namespace tavjit::xml {
@@ -47,9 +45,10 @@ bool ArenaBuilder::PutName(std::string_view n1, std::string_view n2, std::string
   std::string& c = a_->chars;
   if (slot.key3 == n3.data() && slot.key1 == n1.data() && slot.len == size) {
     const char* kept = c.data() + slot.off;
-    if ((n1.empty() || std::memcmp(kept, n1.data(), n1.size()) == 0) &&
-        (n2.empty() || std::memcmp(kept + n1.size(), n2.data(), n2.size()) == 0) &&
-        std::memcmp(kept + n1.size() + n2.size(), n3.data(), n3.size()) == 0) {
+    // Views, not memcmp: an empty name may have no data at all.
+    if (std::string_view(kept, n1.size()) == n1 &&
+        std::string_view(kept + n1.size(), n2.size()) == n2 &&
+        std::string_view(kept + n1.size() + n2.size(), n3.size()) == n3) {
       *off = slot.off;
       *len = slot.len;
       return true;
