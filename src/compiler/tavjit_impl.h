@@ -77,6 +77,13 @@ struct Impl {
     uint64_t element = 0;
   };
   std::vector<Written> written_;
+  // The value at `position` among a definition's attributes, its values
+  // starting at `loaded`; none when Init did not place it.
+  size_t ValueIndex(size_t loaded, size_t position) const {
+    return loaded < written_.size() && position < written_.size() - loaded - 1
+               ? loaded + 1 + position
+               : SIZE_MAX;
+  }
   uint64_t walked_ = 0;
   uint64_t compile_start_ = 0;  // walked_ when this compile began
   // The values an element took from an earlier one. Their notes are made

@@ -145,8 +145,8 @@ bool detail::Impl::PopulateDoc(xml::Node parent) {
       // A value given back as it is has no `&` to decode twice.
       const std::string_view decoded = TAVDecodeView(value, &decoded_);
       if (linter) {
-        if (known.loaded + 1 + position < written_.size())
-          written_[known.loaded + 1 + position] = {place, walked_};
+        if (const size_t at = ValueIndex(known.loaded, position); at != SIZE_MAX)
+          written_[at] = {place, walked_};
         if (decoded.data() != value.data()) NoteDecodedTwice(def, place, attr_name, value);
       }
       (*attr)->SetValue(decoded);
@@ -204,11 +204,10 @@ void detail::Impl::NoteNested(xml::Node node, const CElement& def) {
 }
 
 void detail::Impl::NoteCarriedValues(const CElement& def, Place place, size_t loaded) {
-  if (loaded >= written_.size()) return;
   uint32_t position = 0;
   for (const auto& attr : def.Attributes()) {
-    const size_t at = loaded + 1 + position++;
-    if (at >= written_.size()) return;
+    const size_t at = ValueIndex(loaded, position++);
+    if (at == SIZE_MAX) return;
     const Written& w = written_[at];
     if (w.element == walked_ || attr->Value() == loaded_values[at]) continue;  // given, or as loaded
     const bool from_here = w.element > compile_start_;
