@@ -318,15 +318,18 @@ bool IsReferenceName(std::string_view gap) {
 
 }  // namespace
 
-void References(std::string_view line, std::vector<Reference>* out) {
-  out->clear();
-  // Each percent sign closes the one before it when a name stands between
-  // them; otherwise it opens the next.
+namespace {
+
+// Each percent sign closes the one before it, in code or in a string alike,
+// when a name stands between them; otherwise it opens the next.
+struct SignPairs {
+  std::string_view text;
+  std::vector<Reference>* out;
   size_t open = std::string_view::npos;
-  bool open_in_code = false, in_str = false;
-  auto at_sign = [&](size_t i) {
-    if (open != std::string_view::npos && open_in_code == !in_str) {
-      const std::string_view gap = line.substr(open + 1, i - open - 1);
+  bool open_in_code = false;
+  void At(size_t i, bool in_code) {
+    if (open != std::string_view::npos && open_in_code == in_code) {
+      const std::string_view gap = text.substr(open + 1, i - open - 1);
       if (IsReferenceName(gap)) {
         out->push_back({gap, open_in_code});
         open = std::string_view::npos;
@@ -334,8 +337,16 @@ void References(std::string_view line, std::vector<Reference>* out) {
       }
     }
     open = i;
-    open_in_code = !in_str;
-  };
+    open_in_code = in_code;
+  }
+};
+
+}  // namespace
+
+void References(std::string_view line, std::vector<Reference>* out) {
+  out->clear();
+  SignPairs pairs{line, out};
+  bool in_str = false;
   if (line.find('\'') == std::string_view::npos) {
     // No comment: only the quotes before each sign matter, found by jumps.
     const char* const s = line.data();
@@ -348,7 +359,7 @@ void References(std::string_view line, std::vector<Reference>* out) {
            scanned = q + 1)
         in_str = !in_str;
       scanned = p + 1;
-      at_sign(static_cast<size_t>(p - s));
+      pairs.At(static_cast<size_t>(p - s), !in_str);
     }
     return;
   }
@@ -367,23 +378,14 @@ void References(std::string_view line, std::vector<Reference>* out) {
     }
     if (c == '\'' && !in_str) break;
     if (c != '%') continue;
-    at_sign(i);
+    pairs.At(i, !in_str);
   }
 }
 
 void ValueReferences(std::string_view value, bool in_code, std::vector<Reference>* out) {
-  size_t open = std::string_view::npos;
-  for (size_t i = value.find('%'); i != std::string_view::npos; i = value.find('%', i + 1)) {
-    if (open != std::string_view::npos) {
-      const std::string_view gap = value.substr(open + 1, i - open - 1);
-      if (IsReferenceName(gap)) {
-        out->push_back({gap, in_code});
-        open = std::string_view::npos;
-        continue;
-      }
-    }
-    open = i;
-  }
+  SignPairs pairs{value, out};
+  for (size_t i = value.find('%'); i != std::string_view::npos; i = value.find('%', i + 1))
+    pairs.At(i, in_code);
 }
 
 const char* OpenKeyword(Block b) {
