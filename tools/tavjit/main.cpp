@@ -2,6 +2,7 @@
 // codes only; compiling is the library's.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <cstdio>
@@ -21,6 +22,9 @@
 #include "tavjit/catalogue.hpp"
 #include "tavjit/tavjit.hpp"
 
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -144,6 +148,20 @@ bool IsUtf8(std::string_view s) {
   return true;
 }
 
+#if defined(__SSE2__) && defined(__x86_64__)
+// Bit i set where the byte at p + i is a line feed, for 64 bytes.
+uint64_t LineFeeds64(const char* p) {
+  const __m128i lf = _mm_set1_epi8('\n');
+  uint64_t mask = 0;
+  for (int k = 0; k < 4; ++k) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    mask |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf))))
+            << (16 * k);
+  }
+  return mask;
+}
+#endif
+
 // The source lines diagnostics show, and only those: found in one pass over
 // the document, which is read block by block and not kept. Line ends are as
 // XML reads them (LF, CR LF or a lone CR). A line that is not UTF-8, or holds
@@ -208,7 +226,23 @@ class SourceLines {
   // Past the lines before the next one wanted, in a stretch without a CR:
   // most lines are not shown, and nothing but their ends is looked at.
   size_t SkipLines(std::string_view block, size_t at) {
-    for (const uint32_t want = *next_; line_ < want; ++line_) {
+    const uint32_t want = *next_;
+#if defined(__SSE2__) && defined(__x86_64__)
+    // Sixty-four bytes at a time, their line feeds counted together.
+    while (line_ < want && block.size() - at >= 64) {
+      uint64_t feeds = LineFeeds64(block.data() + at);
+      const uint32_t need = want - line_, n = static_cast<uint32_t>(std::popcount(feeds));
+      if (n < need) {
+        line_ += n;
+        at += 64;
+        continue;
+      }
+      for (uint32_t k = 1; k < need; ++k) feeds &= feeds - 1;
+      at += static_cast<size_t>(std::countr_zero(feeds)) + 1;
+      line_ = want;
+    }
+#endif
+    for (; line_ < want; ++line_) {
       const void* end = std::memchr(block.data() + at, '\n', block.size() - at);
       if (!end) return block.size();
       at = static_cast<size_t>(static_cast<const char*>(end) - block.data()) + 1;
