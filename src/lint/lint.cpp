@@ -95,8 +95,29 @@ uint64_t CountLines(std::string_view s) {
 
 }  // namespace
 
+uint8_t& Linter::NameFlags::operator[](std::string_view name) {
+  size_t mask = slots_.size() - 1;
+  size_t i = Hash(name) & mask;
+  for (; slots_[i]; i = (i + 1) & mask)
+    if (names_[slots_[i] - 1].first == name) return names_[slots_[i] - 1].second;
+  names_.emplace_back(std::string(name), 0);
+  if (names_.size() * 2 <= slots_.size()) {
+    slots_[i] = static_cast<uint32_t>(names_.size());
+    return names_.back().second;
+  }
+  // Half full: twice the slots, every name placed again.
+  slots_.assign(slots_.size() * 2, 0);
+  mask = slots_.size() - 1;
+  for (size_t k = 0; k < names_.size(); ++k) {
+    size_t j = Hash(names_[k].first) & mask;
+    while (slots_[j]) j = (j + 1) & mask;
+    slots_[j] = static_cast<uint32_t>(k + 1);
+  }
+  return names_.back().second;
+}
+
 void Linter::Reset() {
-  recent_facts_.fill({});
+  facts_at_.assign(256, {});
   facts_.clear();
   element_names_.clear();
   index_ = 0;
@@ -106,7 +127,7 @@ void Linter::Reset() {
   closed_early_.clear();
   forced_.fill(0);
   scopes_.assign(1, {});
-  declared_.clear();
+  declared_.Clear();
   pending_references_.clear();
   pending_writes_.clear();
   kept_.assign(1, std::string());
@@ -155,12 +176,26 @@ void Linter::NoteAt(Place place, std::string message, size_t before) {
   late_.emplace_back(before, FindingAt(place, std::move(message)));
 }
 
-Linter::Facts& Linter::FindFacts(const CElement& e, std::pair<const CElement*, Facts*>& recent) {
+void Linter::PlaceFacts(const CElement* e, Facts* facts) {
+  const size_t mask = facts_at_.size() - 1;
+  size_t i = (reinterpret_cast<uintptr_t>(e) * 0x9E3779B97F4A7C15ull >> 40) & mask;
+  while (facts_at_[i].first) i = (i + 1) & mask;
+  facts_at_[i] = {e, facts};
+}
+
+Linter::Facts& Linter::FindFacts(const CElement& e) {
   const CAttributes& attrs = e.Attributes();
   const size_t count = static_cast<size_t>(attrs.Count());
   auto [it, fresh] = facts_.try_emplace(&e);
   Facts& f = it->second;
-  recent = {&e, &f};
+  if (fresh) {
+    if (facts_.size() * 2 > facts_at_.size()) {
+      facts_at_.assign(facts_at_.size() * 2, {});
+      for (auto& [element, facts] : facts_) PlaceFacts(element, &facts);
+    } else {
+      PlaceFacts(&e, &f);
+    }
+  }
   if (!fresh && f.name == e.ElementName() && f.attributes == count) return f;
   f = Facts{};
   f.name = *element_names_.insert(e.ElementName()).first;
@@ -249,6 +284,27 @@ Linter::Facts& Linter::FindFacts(const CElement& e, std::pair<const CElement*, F
                     (last.kind == branches::PieceKind::kLit && end != std::string_view::npos &&
                      last.arg[end] != '_');
     }
+    if (f.one_statement && !f.no_statement && !f.value_first && !pieces.empty() &&
+        pieces.front().kind == branches::PieceKind::kLit) {
+      bool fixed = true;
+      for (const branches::Piece& p : pieces) fixed = fixed && p.kind == branches::PieceKind::kLit;
+      if (fixed) {
+        for (const branches::Piece& p : pieces) f.fixed_text += p.arg;
+        OneStatement(f.fixed_text, &f.statements);
+        f.statements_known = f.fixed_end;
+      } else {
+        const std::string_view lit = pieces.front().arg;
+        size_t b = 0;
+        while (b < lit.size() && (lit[b] == ' ' || lit[b] == '\t')) ++b;
+        size_t e = b;
+        while (e < lit.size() && IsNameChar(lit[e])) ++e;
+        if (e < lit.size())
+          if (const std::optional<Statement> s = KeywordStatement(lit.substr(b, e - b))) {
+            f.statements.push_back(*s);
+            f.statements_known = true;
+          }
+      }
+    }
     f.reads_nothing = f.one_statement && f.no_statement && f.fixed_end && !f.value_first &&
                       f.code_values.empty();
     f.fixed_block = f.no_statement && f.fixed_end && f.row->role == Kind::kNone &&
@@ -321,7 +377,16 @@ void Linter::Observe(const CElement& element, Place place, std::string_view bloc
                                                        : ShapeOf(element, facts, inner);
   switch (shape) {
     case Shape::kLines: Structure(site, inner); break;
-    case Shape::kOneStatement: Structure(site, inner, true); break;
+    case Shape::kOneStatement: {
+      std::string_view head;
+      if (facts.statements_known &&
+          (facts.fixed_end || !Continues(inner.substr(0, inner.size() - kCrLf.size()), &head))) {
+        for (const Statement& s : facts.statements) Apply(site, s);
+        break;
+      }
+      Structure(site, inner, true);
+      break;
+    }
     case Shape::kNothing: break;
   }
   if (guarded) {
@@ -783,32 +848,34 @@ void Linter::Logical(const Site& site, std::string_view line, bool one_statement
     OneStatement(line, &statements_);
   else
     Statements(line, &statements_);
-  for (const Statement& s : statements_) {
-    if (site.index == own_.index) TrackOwn(s);
-    switch (s.op) {
-      case Op::kOpen:
-        blocks_.push_back({s.block, false, site});
-        if (IsScope(s.block)) scopes_.emplace_back();
-        break;
-      case Op::kClose:
-        Close(site, s.block);
-        break;
-      case Op::kElse:
-      case Op::kElseIf:
-        ElseOf(site, s.op == Op::kElse);
-        break;
-      case Op::kCase:
-        if (blocks_.empty() || blocks_.back().kind != Block::kSelect)
-          Note(site, Who(site.element) + " writes `Case` outside a `Select Case` block: " +
-                         kRefused + "; move it into one.");
-        break;
-      case Op::kExit:
-        ExitOf(site, s.block);
-        break;
-      case Op::kDeclare:
-        Declare(site, s.names);
-        break;
-    }
+  for (const Statement& s : statements_) Apply(site, s);
+}
+
+void Linter::Apply(const Site& site, const Statement& s) {
+  if (site.index == own_.index) TrackOwn(s);
+  switch (s.op) {
+    case Op::kOpen:
+      blocks_.push_back({s.block, false, site});
+      if (IsScope(s.block)) scopes_.emplace_back();
+      break;
+    case Op::kClose:
+      Close(site, s.block);
+      break;
+    case Op::kElse:
+    case Op::kElseIf:
+      ElseOf(site, s.op == Op::kElse);
+      break;
+    case Op::kCase:
+      if (blocks_.empty() || blocks_.back().kind != Block::kSelect)
+        Note(site, Who(site.element) + " writes `Case` outside a `Select Case` block: " +
+                       kRefused + "; move it into one.");
+      break;
+    case Op::kExit:
+      ExitOf(site, s.block);
+      break;
+    case Op::kDeclare:
+      Declare(site, s.names);
+      break;
   }
 }
 

@@ -128,6 +128,12 @@ class Linter {
     // or none when the element has no such attribute (an empty value).
     bool value_first = false;
     size_t first_value = SIZE_MAX;
+    // Such a line whose statements its values cannot change: fixed text, or
+    // a first word that decides alone (Do, Loop, ...). They hold unless the
+    // line ends in a continuation, which only a line without a fixed end can.
+    bool statements_known = false;
+    std::vector<Statement> statements;
+    std::string fixed_text;  // the line, when it is fixed text: a Dim's names point into it
     // Fixed text that names the active document: its guard is certain.
     bool names_document = false;
     // The values such a line shows, in order: an attribute's (or none, for
@@ -151,16 +157,20 @@ class Linter {
   Shape ShapeOf(const CElement& e, const Facts& facts, std::string_view inner) const;
   // The builder lists every element of a definition through one record.
   Facts& FactsOf(const CElement& e) {
-    auto& recent = recent_facts_[(reinterpret_cast<uintptr_t>(&e) * 0x9E3779B97F4A7C15ull) >> 56];
-    if (recent.first == &e &&
-        recent.second->attributes == static_cast<size_t>(e.Attributes().Count()))
-      return *recent.second;
-    return FindFacts(e, recent);
+    const size_t mask = facts_at_.size() - 1;
+    for (size_t i = (reinterpret_cast<uintptr_t>(&e) * 0x9E3779B97F4A7C15ull >> 40) & mask;
+         facts_at_[i].first; i = (i + 1) & mask) {
+      if (facts_at_[i].first != &e) continue;
+      if (facts_at_[i].second->attributes != static_cast<size_t>(e.Attributes().Count())) break;
+      return *facts_at_[i].second;
+    }
+    return FindFacts(e);
   }
-  Facts& FindFacts(const CElement& e, std::pair<const CElement*, Facts*>& recent);
+  Facts& FindFacts(const CElement& e);
+  void PlaceFacts(const CElement* e, Facts* facts);
   std::unordered_map<const CElement*, Facts> facts_;
-  // Room for a catalogue's definitions with few sharing a place.
-  std::array<std::pair<const CElement*, Facts*>, 256> recent_facts_{};
+  // Where each definition's facts are: open addressing, at most half full.
+  std::vector<std::pair<const CElement*, Facts*>> facts_at_;
   std::unordered_set<std::string> element_names_;
 
   void Note(const Site& site, std::string message);
@@ -188,6 +198,7 @@ class Linter {
   // Block structure and declarations, statement by statement.
   void Structure(const Site& site, std::string_view lines, bool one_statement = false);
   void Logical(const Site& site, std::string_view line, bool one_statement = false);
+  void Apply(const Site& site, const Statement& s);
   void Close(const Site& site, Block kind);
   void ElseOf(const Site& site, bool is_else);
   void ExitOf(const Site& site, Block kind);
@@ -199,10 +210,7 @@ class Linter {
   // How a folded name has been declared so far: by a var or range (the
   // first decides which), by a script line, or both.
   enum Declared : uint8_t { kVar = 1, kRange = 2, kDim = 4 };
-  uint8_t DeclaredAs(std::string_view folded) const {
-    const auto it = declared_.find(folded);
-    return it == declared_.end() ? 0 : it->second;
-  }
+  uint8_t DeclaredAs(std::string_view folded) const { return declared_.Get(folded); }
   bool Dimmed(std::string_view folded) const { return DeclaredAs(folded) & kDim; }
   void ReportReference(const PendingReference& r, Resolution how);
 
@@ -216,18 +224,36 @@ class Linter {
   std::array<uint32_t, 10> forced_{};
   // Declarations (folded name, first site): the script's, then procedures'.
   std::vector<std::unordered_map<std::string, Site>> scopes_;
-  // Looked up by string_view without making a string; names are short, so
-  // a byte at a time.
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const {
+  // Every name declared so far (folded), as Declared flags. Looked up for
+  // most references and writes: open addressing, names hashed a byte at a
+  // time (they are short), no node to follow.
+  class NameFlags {
+   public:
+    uint8_t Get(std::string_view name) const {
+      if (names_.empty()) return 0;
+      for (size_t i = Hash(name) & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+        if (!slots_[i]) return 0;
+        const auto& [n, flags] = names_[slots_[i] - 1];
+        if (n == name) return flags;
+      }
+    }
+    // The flags of the name, added with none if new: valid until the next call.
+    uint8_t& operator[](std::string_view name);
+    void Clear() {
+      names_.clear();
+      slots_.assign(16, 0);
+    }
+
+   private:
+    static size_t Hash(std::string_view s) {
       uint64_t h = 0xcbf29ce484222325ull;
       for (char c : s) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
-      return static_cast<size_t>(h);
+      return static_cast<size_t>(h ^ (h >> 29));
     }
+    std::vector<std::pair<std::string, uint8_t>> names_;
+    std::vector<uint32_t> slots_ = std::vector<uint32_t>(16);  // 1 + index in names_; 0 empty
   };
-  // Every name declared so far (folded), as Declared flags.
-  std::unordered_map<std::string, uint8_t, Hash, std::equal_to<>> declared_;
+  NameFlags declared_;
   std::vector<PendingReference> pending_references_;
   std::vector<PendingWrite> pending_writes_;
   std::vector<Deferred> deferred_;

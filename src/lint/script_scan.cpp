@@ -231,6 +231,13 @@ void Statements(std::string_view line, std::vector<Statement>* out) {
   Classify(line.substr(start), out);
 }
 
+std::optional<Statement> KeywordStatement(std::string_view word) {
+  if (!MaybeKeyword(word)) return std::nullopt;
+  for (const Keyword& k : kKeywords)
+    if (Is(word, k.word)) return Of(k.op, k.block);
+  return std::nullopt;
+}
+
 bool StartsStatement(std::string_view word) {
   if (!MaybeKeyword(word)) return false;
   for (const Keyword& k : kKeywords)

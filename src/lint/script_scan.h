@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -47,6 +48,11 @@ void Statements(std::string_view line, std::vector<Statement>* out);
 // The same for a line that holds one statement and no comment outside its
 // strings, as the lines of most elements do.
 void OneStatement(std::string_view line, std::vector<Statement>* out);
+
+// The statement one that starts with the word is, whatever follows it
+// (Do, Loop, Next, ...); none when what follows decides, or when it gives
+// nothing.
+std::optional<Statement> KeywordStatement(std::string_view word);
 
 // Whether a statement that starts with the word can give Statements
 // anything: a statement that starts with any other word gives nothing.
