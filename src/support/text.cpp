@@ -8,6 +8,16 @@
 
 namespace tavjit {
 
+const void* LastByte(const void* s, int c, size_t n) {
+#ifdef _WIN32
+  for (const auto* p = static_cast<const unsigned char*>(s) + n; p != s;)
+    if (*--p == static_cast<unsigned char>(c)) return p;
+  return nullptr;
+#else
+  return memrchr(s, c, n);
+#endif
+}
+
 std::string_view TrimSpaces(std::string_view s) {
   size_t b = 0, e = s.size();
   while (b < e && s[b] == ' ') ++b;

@@ -8,6 +8,10 @@
 
 namespace tavjit {
 
+// The last byte c in [s, s + n), or nullptr: memrchr, which Windows' C
+// library lacks.
+const void* LastByte(const void* s, int c, size_t n);
+
 // Removes leading and trailing U+0020 only (tabs and line breaks stay).
 std::string_view TrimSpaces(std::string_view s);
 

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "support/text.h"
+
 namespace tavjit::xml {
 
 namespace {
@@ -144,15 +146,6 @@ xmlStructuredErrorFunc InitialisedLibrary() {
   return xmlStructuredError;
 }
 
-#ifdef _WIN32
-// Windows' C library has no memrchr.
-const void* memrchr(const void* s, int c, size_t n) {
-  for (const auto* p = static_cast<const unsigned char*>(s) + n; p != s;)
-    if (*--p == static_cast<unsigned char>(c)) return p;
-  return nullptr;
-}
-#endif
-
 }  // namespace
 
 void RefuseExternalLoads(xmlSAXHandler* sax) {
@@ -228,13 +221,13 @@ Place PlaceFinder::At(xmlParserCtxtPtr ctxt, const xmlChar* p, uint32_t line) {
   };
   if (at < scanned_) {
     // Behind what was looked at: from the buffer alone.
-    if (const void* nl = memrchr(in->base, '\n', static_cast<size_t>(p - in->base)))
+    if (const void* nl = LastByte(in->base, '\n', static_cast<size_t>(p - in->base)))
       return column(base + static_cast<uint64_t>(static_cast<const xmlChar*>(nl) - in->base) + 1);
     if (base == 0) return column(first);
     return line == line_ ? column(line_start_) : Place{line, 0};
   }
   const xmlChar* from = scanned_ > base ? in->base + (scanned_ - base) : in->base;
-  if (const void* nl = memrchr(from, '\n', static_cast<size_t>(p - from))) {
+  if (const void* nl = LastByte(from, '\n', static_cast<size_t>(p - from))) {
     line_ = line;
     line_start_ = base + static_cast<uint64_t>(static_cast<const xmlChar*>(nl) - in->base) + 1;
   } else if (base == 0 && from == in->base) {
@@ -255,7 +248,7 @@ Place PlaceFinder::Here(xmlParserCtxtPtr ctxt) {
 Place StartTagPlace(xmlParserCtxtPtr ctxt, PlaceFinder* places) {
   xmlParserInputPtr in = ctxt->input;
   if (!in || in->line <= 0 || !in->cur || !in->base) return {};
-  const void* lt = memrchr(in->base, '<', static_cast<size_t>(in->cur - in->base));
+  const void* lt = LastByte(in->base, '<', static_cast<size_t>(in->cur - in->base));
   if (!lt) return {static_cast<uint32_t>(in->line), 0};
   uint64_t newlines = 0;
   for (const xmlChar* p = static_cast<const xmlChar*>(lt) + 1;
@@ -274,7 +267,7 @@ std::vector<int> AttributeOrder(xmlParserCtxtPtr ctxt, int nb_namespaces,
   // No '<' can stand inside a tag, so the last one before the position is
   // where the tag starts.
   const auto* p = static_cast<const xmlChar*>(
-      memrchr(in->base, '<', static_cast<size_t>(in->cur - in->base)));
+      LastByte(in->base, '<', static_cast<size_t>(in->cur - in->base)));
   if (!p) return {};
   const xmlChar* const end = in->cur;
   auto is_space = [](xmlChar c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
