@@ -600,7 +600,9 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
   // there otherwise.
   auto add = [&](std::string_view text, bool in_code, std::string_view truth) -> Local* {
     const size_t at = folded_.size();
-    for (char c : text) folded_.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c);
+    folded_.resize(at + text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+      folded_[at + i] = (text[i] >= 'A' && text[i] <= 'Z') ? static_cast<char>(text[i] + 32) : text[i];
     const std::string_view name = std::string_view(folded_).substr(at);
     for (Local& r : refs) {
       if (folded(r) == name) {
@@ -645,10 +647,15 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
   }
   // Each line with a percent sign, in order.
   for (size_t at = block.find('%'); at != std::string_view::npos;) {
-    // Back to the CR LF before the sign, a byte at a time: lines are short.
-    size_t begin = at;
-    while (begin >= 2 && !(block[begin - 2] == '\r' && block[begin - 1] == '\n')) --begin;
-    if (begin < 2) begin = 0;
+    // Back to the CR LF before the sign.
+    size_t begin = 0;
+    for (size_t before = at; const void* lf = LastByte(block.data(), '\n', before);) {
+      before = static_cast<size_t>(static_cast<const char*>(lf) - block.data());
+      if (before > 0 && block[before - 1] == '\r') {
+        begin = before + 1;
+        break;
+      }
+    }
     size_t end = block.find(kCrLf, at);
     if (end == std::string_view::npos) end = block.size();
     at = end == block.size() ? std::string_view::npos : block.find('%', end);
@@ -677,12 +684,10 @@ void Linter::CheckWrites(const CElement& e, const Facts& facts, const Site& site
     std::string_view name = e.Attributes().Item(static_cast<int32_t>(position) + 1)->Value();
     while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
     while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
-    if (name.empty() || !IsIdentifier(name)) continue;
-    std::string& folded = folded_name_;
-    folded.resize(name.size());
-    for (size_t i = 0; i < name.size(); ++i)
-      folded[i] = (name[i] >= 'A' && name[i] <= 'Z') ? static_cast<char>(name[i] + 32) : name[i];
-    if (DeclaredAs(folded)) continue;
+    if (name.empty()) continue;
+    const std::string& folded = FoldName(name);
+    // Most are declared; what is not an identifier is never reported.
+    if (DeclaredAs(folded) || !IsIdentifier(name)) continue;
     pending_writes_.push_back(
         {{site.element, site.line, site.column}, Keep(name), Keep(folded), 0, range});
   }
@@ -693,14 +698,14 @@ void Linter::CheckValues(const CElement& e, const Facts& facts, const Site& site
                          std::string_view block) {
   for (size_t position : facts.values) {
     const CAttributes::Ptr& a = e.Attributes().Item(static_cast<int32_t>(position) + 1);
-    const AttributeType type = TypeOf(*a);
     const std::string_view v = TrimSpaces(a->Value());
-    if (v.empty() || !IsIdentifier(v) || block.find(v) == std::string_view::npos) continue;
-    if (type == AttributeType::kTruth &&
+    // Most are numbers, or true or false.
+    if (v.empty() || !IsIdentifier(v)) continue;
+    if (TypeOf(*a) == AttributeType::kTruth &&
         (EqualsAsciiNoCase(v, "true") || EqualsAsciiNoCase(v, "false")))
       continue;
-    std::string folded = Lower(v);
-    if (DeclaredAs(folded)) continue;
+    const std::string& folded = FoldName(v);
+    if (DeclaredAs(folded) || block.find(v) == std::string_view::npos) continue;
     pending_writes_.push_back({{site.element, site.line, site.column}, Keep(v), Keep(folded),
                                Keep(a->AttributeName()), false});
   }
@@ -740,6 +745,14 @@ Linter::Resolution Linter::Resolve(std::string_view folded) const {
   for (std::string_view p : kRangeProperties)
     if (p == property) return Resolution::kSpliced;
   return Resolution::kBadProperty;
+}
+
+const std::string& Linter::FoldName(std::string_view name) {
+  folded_name_.resize(name.size());
+  for (size_t i = 0; i < name.size(); ++i)
+    folded_name_[i] =
+        (name[i] >= 'A' && name[i] <= 'Z') ? static_cast<char>(name[i] + 32) : name[i];
+  return folded_name_;
 }
 
 uint32_t Linter::Keep(std::string_view s) {
@@ -820,6 +833,9 @@ void Linter::ReportReference(const PendingReference& pending, Resolution how) {
 // ---- Block structure and declarations ----
 
 void Linter::Structure(const Site& site, std::string_view lines, bool one_statement) {
+  // Without a colon or a comment sign each line is one statement.
+  one_statement = one_statement || (lines.find(':') == std::string_view::npos &&
+                                    lines.find('\'') == std::string_view::npos);
   for (size_t pos = 0; pos < lines.size();) {
     size_t end = lines.find(kCrLf, pos);
     if (end == std::string_view::npos) end = lines.size();
@@ -1122,10 +1138,12 @@ std::vector<LintFinding> Linter::Finish(std::string_view text) {
     }
     findings_ = std::move(all);
   }
-  std::stable_sort(findings_.begin(), findings_.end(),
-                   [](const LintFinding& a, const LintFinding& b) {
-                     return a.line.value_or(UINT32_MAX) < b.line.value_or(UINT32_MAX);
-                   });
+  // Most come in the order of their lines already.
+  auto by_line = [](const LintFinding& a, const LintFinding& b) {
+    return a.line.value_or(UINT32_MAX) < b.line.value_or(UINT32_MAX);
+  };
+  if (!std::is_sorted(findings_.begin(), findings_.end(), by_line))
+    std::stable_sort(findings_.begin(), findings_.end(), by_line);
   std::vector<LintFinding> out = std::move(findings_);
   Reset();
   return out;

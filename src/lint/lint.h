@@ -88,6 +88,8 @@ class Linter {
     bool range;         // names a range rather than a plain variable
   };
   uint32_t Keep(std::string_view s);
+  // A script identifier folded (ASCII lowering), in folded_name_.
+  const std::string& FoldName(std::string_view name);
   std::string_view Kept(uint32_t id) const { return kept_[id]; }
   std::deque<std::string> kept_;  // a deque: the views in kept_ids_ stay put
   std::unordered_map<std::string_view, uint32_t> kept_ids_;

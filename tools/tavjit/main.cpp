@@ -160,6 +160,14 @@ uint64_t LineFeeds64(const char* p) {
   }
   return mask;
 }
+
+// Bits set, without the library call a CPU with no popcnt instruction needs.
+uint32_t Ones(uint64_t x) {
+  x -= (x >> 1) & 0x5555555555555555ull;
+  x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<uint32_t>((x * 0x0101010101010101ull) >> 56);
+}
 #endif
 
 // The source lines diagnostics show, and only those: found in one pass over
@@ -231,7 +239,7 @@ class SourceLines {
     // Sixty-four bytes at a time, their line feeds counted together.
     while (line_ < want && block.size() - at >= 64) {
       uint64_t feeds = LineFeeds64(block.data() + at);
-      const uint32_t need = want - line_, n = static_cast<uint32_t>(std::popcount(feeds));
+      const uint32_t need = want - line_, n = Ones(feeds);
       if (n < need) {
         line_ += n;
         at += 64;
