@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "catalogue/records.h"
 #include "test_support.h"
 
 using namespace tavtest;
@@ -171,6 +172,24 @@ TEST_F(Lint, FindingsFollowTheDocumentAndOnlyACompiledOne) {
   EXPECT_TRUE(Compile(Doc("<linecount variable=\"b\"/>")).lint.empty());
   jit_.EnableLint(true);
   EXPECT_EQ(Compile(Doc("<linecount variable=\"b\"/>")).lint.size(), 1u);
+}
+
+// What the lint knows of a definition lasts until a catalogue is loaded: the
+// same element may then hold a number where it held text.
+TEST(LintCatalogue, ALoadedCatalogueIsReadAfresh) {
+  auto catalogue = [](int32_t line_type) {
+    tavjit::CElements cat;
+    cat.Add("goto", "", false, "", false, false, "", "")
+        ->Attributes().Add("line", line_type, "", "", false, tavjit::Variant(), "");
+    return cat.SaveBytes();
+  };
+  tavjit::CTavJIT jit;
+  jit.EnableLint(true);
+  for (const auto& [type, findings] : {std::pair{5, 1u}, {1, 0u}, {5, 1u}}) {
+    jit.InitFromBytes(catalogue(type));
+    ASSERT_TRUE(jit.ExecuteFromBytes(Doc("<goto line=\"x\"/>")));
+    EXPECT_EQ(jit.LintFindings().size(), findings) << type;
+  }
 }
 
 }  // namespace

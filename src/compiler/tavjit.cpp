@@ -143,6 +143,7 @@ void PutValuesBack(CElements& catalogue, const std::vector<std::string>& values)
 void detail::Impl::Init(LoadOutcome outcome, const std::string& source) {
   initialised = true;
   script.ForgetDefinitions();
+  if (linter) linter->ForgetDefinitions();
   last_init.problem = InitProblem(outcome, source);
   last_init.elements = static_cast<size_t>(catalogue.Count());
   if (outcome == LoadOutcome::kLoaded || outcome == LoadOutcome::kNoElements) {

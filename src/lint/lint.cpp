@@ -116,10 +116,13 @@ uint8_t& Linter::NameFlags::operator[](std::string_view name) {
   return names_.back().second;
 }
 
-void Linter::Reset() {
+void Linter::ForgetDefinitions() {
   facts_at_.assign(256, {});
   facts_.clear();
   element_names_.clear();
+}
+
+void Linter::Reset() {
   index_ = 0;
   lines_ = 0;
   open_elements_.clear();

@@ -23,9 +23,15 @@ namespace tavjit::lint {
 
 class Linter {
  public:
-  Linter() { Reset(); }
+  Linter() {
+    ForgetDefinitions();
+    Reset();
+  }
 
-  // Forgets everything: the start of a compile.
+  // Forgets what it found out about the definitions: a catalogue was loaded.
+  void ForgetDefinitions();
+  // Forgets the document: the start of a compile. What it found out about
+  // the definitions stays: a host compiles many macros with one catalogue.
   void Reset();
   // One listed element: its checked values, its place and its block (the
   // element line, guarded where it uses the active document, CR LF).
