@@ -174,6 +174,16 @@ TEST_F(Lint, FindingsFollowTheDocumentAndOnlyACompiledOne) {
   EXPECT_EQ(Compile(Doc("<linecount variable=\"b\"/>")).lint.size(), 1u);
 }
 
+// A note about the document stays a note whatever words the document's own
+// values bring into it.
+TEST_F(Lint, ACarriedValueThatSaysRefusedIsStillANote) {
+  Compiled c = Compile(Doc("<msgbox buttons=\"the interpreter refuses\">a</msgbox>\n"
+                           "<msgbox>b</msgbox>"));
+  ASSERT_EQ(c.lint.size(), 1u) << Describe(c.lint);
+  EXPECT_NE(c.lint[0].message.find("leaves out `buttons`"), std::string::npos);
+  EXPECT_EQ(c.lint[0].severity, tavjit::Severity::Note);
+}
+
 // What the lint knows of a definition lasts until a catalogue is loaded: the
 // same element may then hold a number where it held text.
 TEST(LintCatalogue, ALoadedCatalogueIsReadAfresh) {

@@ -155,28 +155,28 @@ Severity SeverityOf(std::string_view message) {
 
 }  // namespace
 
-void Linter::Note(const Site& site, std::string message) {
-  NoteAt({site.line, site.column}, std::move(message));
-}
-
 namespace {
 
-LintFinding FindingAt(Place place, std::string message) {
+LintFinding FindingAt(Place place, std::string message, Severity severity) {
   std::optional<uint32_t> line, column;
   if (place.line) line = place.line;
   if (place.column) column = place.column;
-  const Severity severity = SeverityOf(message);
   return LintFinding{line, std::move(message), column, severity};
 }
 
 }  // namespace
 
+void Linter::Note(const Site& site, std::string message) {
+  const Severity severity = SeverityOf(message);
+  findings_.push_back(FindingAt({site.line, site.column}, std::move(message), severity));
+}
+
 void Linter::NoteAt(Place place, std::string message) {
-  findings_.push_back(FindingAt(place, std::move(message)));
+  findings_.push_back(FindingAt(place, std::move(message), Severity::Note));
 }
 
 void Linter::NoteAt(Place place, std::string message, size_t before) {
-  late_.emplace_back(before, FindingAt(place, std::move(message)));
+  late_.emplace_back(before, FindingAt(place, std::move(message), Severity::Note));
 }
 
 void Linter::PlaceFacts(const CElement* e, Facts* facts) {

@@ -38,6 +38,7 @@ class Linter {
   void Observe(const CElement& element, Place place, std::string_view block);
   // A finding about the document itself, which the listed elements do not
   // show (the walk's: values carried over, elements where nothing compiles).
+  // A note: whatever the document's own words in it, the script still runs.
   void NoteAt(Place place, std::string message);
   // The same, made late: it stands where a note made after `before` others
   // would have stood.
