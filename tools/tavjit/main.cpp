@@ -2,7 +2,6 @@
 // codes only; compiling is the library's.
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <cstdio>
@@ -149,24 +148,15 @@ bool IsUtf8(std::string_view s) {
 }
 
 #if defined(__SSE2__) && defined(__x86_64__)
-// Bit i set where the byte at p + i is a line feed, for 64 bytes.
-uint64_t LineFeeds64(const char* p) {
+// The line feeds among the 64 bytes at p.
+uint32_t LineFeeds64(const char* p) {
   const __m128i lf = _mm_set1_epi8('\n');
-  uint64_t mask = 0;
-  for (int k = 0; k < 4; ++k) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-    mask |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf))))
-            << (16 * k);
-  }
-  return mask;
-}
-
-// Bits set, without the library call a CPU with no popcnt instruction needs.
-uint32_t Ones(uint64_t x) {
-  x -= (x >> 1) & 0x5555555555555555ull;
-  x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
-  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-  return static_cast<uint32_t>((x * 0x0101010101010101ull) >> 56);
+  __m128i ones = _mm_setzero_si128();  // a match is -1: subtracted, it counts one
+  for (int k = 0; k < 4; ++k)
+    ones = _mm_sub_epi8(
+        ones, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k)), lf));
+  const __m128i sums = _mm_sad_epu8(ones, _mm_setzero_si128());
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
 }
 #endif
 
@@ -238,16 +228,10 @@ class SourceLines {
 #if defined(__SSE2__) && defined(__x86_64__)
     // Sixty-four bytes at a time, their line feeds counted together.
     while (line_ < want && block.size() - at >= 64) {
-      uint64_t feeds = LineFeeds64(block.data() + at);
-      const uint32_t need = want - line_, n = Ones(feeds);
-      if (n < need) {
-        line_ += n;
-        at += 64;
-        continue;
-      }
-      for (uint32_t k = 1; k < need; ++k) feeds &= feeds - 1;
-      at += static_cast<size_t>(std::countr_zero(feeds)) + 1;
-      line_ = want;
+      const uint32_t n = LineFeeds64(block.data() + at);
+      if (line_ + n >= want) break;  // the line starts in these bytes: found below
+      line_ += n;
+      at += 64;
     }
 #endif
     for (; line_ < want; ++line_) {
