@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -115,15 +116,37 @@ struct Keyword {
   Op op;
   Block block;
 };
-constexpr Keyword kKeywords[] = {
-    {"else", Op::kElse, Block::kIf},        {"elseif", Op::kElseIf, Block::kIf},
-    {"case", Op::kCase, Block::kIf},        {"do", Op::kOpen, Block::kDo},
-    {"loop", Op::kClose, Block::kDo},       {"while", Op::kOpen, Block::kWhile},
-    {"wend", Op::kClose, Block::kWhile},    {"with", Op::kOpen, Block::kWith},
-    {"for", Op::kOpen, Block::kFor},        {"next", Op::kClose, Block::kFor},
-    {"sub", Op::kOpen, Block::kSub},        {"function", Op::kOpen, Block::kFunction},
-    {"class", Op::kOpen, Block::kClass},
+constexpr Keyword kKeywords[] = {  // by first letter
+    {"case", Op::kCase, Block::kIf},        {"class", Op::kOpen, Block::kClass},
+    {"do", Op::kOpen, Block::kDo},          {"else", Op::kElse, Block::kIf},
+    {"elseif", Op::kElseIf, Block::kIf},    {"for", Op::kOpen, Block::kFor},
+    {"function", Op::kOpen, Block::kFunction}, {"loop", Op::kClose, Block::kDo},
+    {"next", Op::kClose, Block::kFor},      {"sub", Op::kOpen, Block::kSub},
+    {"while", Op::kOpen, Block::kWhile},    {"wend", Op::kClose, Block::kWhile},
+    {"with", Op::kOpen, Block::kWith},
 };
+
+// Where the table's keywords with each first letter start, a to z and past z.
+constexpr auto kKeywordsFrom = [] {
+  std::array<uint8_t, 27> from{};
+  for (size_t letter = 0, k = 0; letter < from.size(); ++letter) {
+    while (k < std::size(kKeywords) && kKeywords[k].word[0] < 'a' + static_cast<int>(letter)) ++k;
+    from[letter] = static_cast<uint8_t>(k);
+  }
+  return from;
+}();
+
+// A word's first letter in lower case.
+char LowerFirst(std::string_view word) {
+  return (word[0] >= 'A' && word[0] <= 'Z') ? static_cast<char>(word[0] + 32) : word[0];
+}
+
+// The table's keywords that start with the lower-case letter.
+std::span<const Keyword> KeywordsFrom(char first) {
+  if (first < 'a' || first > 'z') return {};
+  const size_t letter = static_cast<size_t>(first - 'a');
+  return {kKeywords + kKeywordsFrom[letter], kKeywords + kKeywordsFrom[letter + 1]};
+}
 
 // What "End" closes, by the word after it.
 constexpr std::pair<std::string_view, Block> kEnds[] = {
@@ -160,7 +183,7 @@ void Visibility(std::string_view stmt, size_t end, std::vector<Statement>* out) 
 // letters: most words are ruled out at once.
 bool MaybeKeyword(std::string_view w) {
   if (w.size() < 2 || w.size() > 8) return false;
-  switch ((w[0] >= 'A' && w[0] <= 'Z') ? static_cast<char>(w[0] + 32) : w[0]) {
+  switch (LowerFirst(w)) {
     case 'c': case 'd': case 'e': case 'f': case 'i': case 'l':
     case 'n': case 'p': case 'r': case 's': case 'w': return true;
     default: return false;
@@ -174,32 +197,49 @@ bool Classify(std::string_view stmt, std::vector<Statement>* out) {
   const std::string_view w = WordAt(stmt, 0, &end);
   // Most statements start with a name that is no keyword.
   if (!MaybeKeyword(w)) return true;
-  const char first = (w[0] >= 'A' && w[0] <= 'Z') ? static_cast<char>(w[0] + 32) : w[0];
-  for (const Keyword& k : kKeywords) {
-    if (k.word[0] == first && Is(w, k.word)) {
+  const char first = LowerFirst(w);
+  for (const Keyword& k : KeywordsFrom(first)) {
+    if (Is(w, k.word)) {
       out->push_back(Of(k.op, k.block));
       return true;
     }
   }
+  // The others, by their first letter: a name is compared with few.
   size_t e;
-  if (Is(w, "if")) {
-    IfStatement(stmt, end, out);
-  } else if (Is(w, "exit")) {
-    AddExit(stmt, end, out);
-  } else if (Is(w, "end")) {
-    const std::string_view what = WordAt(stmt, end, &e);
-    for (const auto& [word, block] : kEnds)
-      if (Is(what, word)) out->push_back(Of(Op::kClose, block));
-  } else if (Is(w, "dim") || Is(w, "const")) {
-    out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(end)));
-  } else if (Is(w, "select")) {
-    if (Is(WordAt(stmt, end, &e), "case")) out->push_back(Of(Op::kOpen, Block::kSelect));
-  } else if (Is(w, "property")) {
-    if (auto b = ProcedureWord(w, stmt, end)) out->push_back(Of(Op::kOpen, *b));
-  } else if (Is(w, "public") || Is(w, "private")) {
-    Visibility(stmt, end, out);
-  } else if (Is(w, "rem")) {
-    return false;
+  switch (first) {
+    case 'i':
+      if (Is(w, "if")) IfStatement(stmt, end, out);
+      break;
+    case 'e':
+      if (Is(w, "exit")) {
+        AddExit(stmt, end, out);
+      } else if (Is(w, "end")) {
+        const std::string_view what = WordAt(stmt, end, &e);
+        for (const auto& [word, block] : kEnds)
+          if (Is(what, word)) out->push_back(Of(Op::kClose, block));
+      }
+      break;
+    case 'd':
+    case 'c':
+      if (Is(w, "dim") || Is(w, "const"))
+        out->push_back(Of(Op::kDeclare, Block::kIf, stmt.substr(end)));
+      break;
+    case 's':
+      if (Is(w, "select") && Is(WordAt(stmt, end, &e), "case"))
+        out->push_back(Of(Op::kOpen, Block::kSelect));
+      break;
+    case 'p':
+      if (Is(w, "property")) {
+        if (auto b = ProcedureWord(w, stmt, end)) out->push_back(Of(Op::kOpen, *b));
+      } else if (Is(w, "public") || Is(w, "private")) {
+        Visibility(stmt, end, out);
+      }
+      break;
+    case 'r':
+      if (Is(w, "rem")) return false;
+      break;
+    default:
+      break;
   }
   return true;
 }
@@ -233,14 +273,14 @@ void Statements(std::string_view line, std::vector<Statement>* out) {
 
 std::optional<Statement> KeywordStatement(std::string_view word) {
   if (!MaybeKeyword(word)) return std::nullopt;
-  for (const Keyword& k : kKeywords)
+  for (const Keyword& k : KeywordsFrom(LowerFirst(word)))
     if (Is(word, k.word)) return Of(k.op, k.block);
   return std::nullopt;
 }
 
 bool StartsStatement(std::string_view word) {
   if (!MaybeKeyword(word)) return false;
-  for (const Keyword& k : kKeywords)
+  for (const Keyword& k : KeywordsFrom(LowerFirst(word)))
     if (Is(word, k.word)) return true;
   for (std::string_view w :
        {"if", "exit", "end", "dim", "const", "select", "property", "public", "private", "rem"})
