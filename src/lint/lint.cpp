@@ -593,30 +593,9 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
   // Every reference, and every true-or-false value the line shows as one,
   // has its percent signs in the block.
   if (block.find('%') == std::string_view::npos) return;
-  std::vector<Local>& refs = locals_;
-  refs.clear();
-  folded_.clear();
-  auto folded = [this](const Local& r) {
-    return std::string_view(folded_).substr(r.folded_at, r.folded_size);
-  };
-  // Adds a reference unless its name, folded, is there already; the one
-  // there otherwise.
-  auto add = [&](std::string_view text, bool in_code, std::string_view truth) -> Local* {
-    const size_t at = folded_.size();
-    folded_.resize(at + text.size());
-    for (size_t i = 0; i < text.size(); ++i)
-      folded_[at + i] = (text[i] >= 'A' && text[i] <= 'Z') ? static_cast<char>(text[i] + 32) : text[i];
-    const std::string_view name = std::string_view(folded_).substr(at);
-    for (Local& r : refs) {
-      if (folded(r) == name) {
-        folded_.resize(at);
-        return &r;
-      }
-    }
-    refs.push_back({text, at, text.size(), in_code, truth});
-    return nullptr;
-  };
-
+  // Each one as written, in order.
+  std::vector<Local>& written = written_refs_;
+  written.clear();
   // A true-or-false value given as a reference keeps its percent signs.
   for (size_t position : facts.truths) {
     const CAttributes::Ptr& a = e.Attributes().Item(static_cast<int32_t>(position) + 1);
@@ -632,20 +611,16 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
                      "; write true or false.");
       continue;
     }
-    if (IsIdentifier(name)) add(name, true, a->AttributeName());
+    if (IsIdentifier(name)) written.push_back({name, 0, 0, true, a->AttributeName()});
   }
-
+  references_.clear();
   if (one_line) {
     for (const Facts::Shown& v : facts.shown) {
       const std::string_view value = ShownValue(e, v);
-      if (value.find('%') == std::string_view::npos) continue;
-      references_.clear();
-      ValueReferences(value, v.in_code, &references_);
-      for (const Reference& r : references_) {
-        if (Local* seen = add(r.text, r.in_code, {}))
-          if (seen->truth_attribute.empty()) seen->in_code = seen->in_code || r.in_code;
-      }
+      if (value.find('%') != std::string_view::npos)
+        ValueReferences(value, v.in_code, &references_);
     }
+    for (const Reference& r : references_) written.push_back({r.text, 0, 0, r.in_code, {}});
     block = {};
   }
   // Each line with a percent sign, in order.
@@ -663,10 +638,38 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
     if (end == std::string_view::npos) end = block.size();
     at = end == block.size() ? std::string_view::npos : block.find('%', end);
     References(block.substr(begin, end - begin), &references_);
-    for (const Reference& r : references_) {
-      if (Local* seen = add(r.text, r.in_code, {}))
-        if (seen->truth_attribute.empty()) seen->in_code = seen->in_code || r.in_code;
+    for (const Reference& r : references_) written.push_back({r.text, 0, 0, r.in_code, {}});
+  }
+  // Most are declared variables in strings, which say nothing.
+  bool quiet = true;
+  for (const Local& w : written)
+    quiet = quiet && !w.in_code && Resolve(w.text) == Resolution::kSpliced;
+  if (quiet) return;
+
+  // One for each name, folded: the first as written, in code if any is.
+  std::vector<Local>& refs = locals_;
+  refs.clear();
+  folded_.clear();
+  auto folded = [this](const Local& r) {
+    return std::string_view(folded_).substr(r.folded_at, r.folded_size);
+  };
+  for (const Local& w : written) {
+    const size_t at = folded_.size();
+    folded_.resize(at + w.text.size());
+    for (size_t i = 0; i < w.text.size(); ++i) {
+      const char c = w.text[i];
+      folded_[at + i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
     }
+    const std::string_view name = std::string_view(folded_).substr(at);
+    Local* seen = nullptr;
+    for (Local& r : refs)
+      if (folded(r) == name) seen = &r;
+    if (!seen) {
+      refs.push_back({w.text, at, w.text.size(), w.in_code, w.truth_attribute});
+      continue;
+    }
+    folded_.resize(at);
+    if (seen->truth_attribute.empty()) seen->in_code = seen->in_code || w.in_code;
   }
 
   for (const Local& r : refs) {
@@ -738,15 +741,15 @@ void Linter::CheckNames(const CElement& e, const Site& site) {
                      "(\"Name redefined\") and nothing runs; choose another name.");
 }
 
-Linter::Resolution Linter::Resolve(std::string_view folded) const {
-  const size_t dot = folded.find('.');
-  const uint8_t as = DeclaredAs(folded.substr(0, dot));
+Linter::Resolution Linter::Resolve(std::string_view name) const {
+  const size_t dot = name.find('.');
+  const uint8_t as = DeclaredAs(name.substr(0, dot));
   if (!(as & (kVar | kRange))) return Resolution::kUndeclared;
   if (dot == std::string_view::npos) return Resolution::kSpliced;
   if (!(as & kRange)) return Resolution::kNotRange;
-  const std::string_view property = folded.substr(dot + 1);
+  const std::string_view property = name.substr(dot + 1);
   for (std::string_view p : kRangeProperties)
-    if (p == property) return Resolution::kSpliced;
+    if (EqualsAsciiNoCase(p, property)) return Resolution::kSpliced;
   return Resolution::kBadProperty;
 }
 

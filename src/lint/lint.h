@@ -17,6 +17,7 @@
 #include "generator/branch_table.h"
 #include "lint/script_scan.h"
 #include "support/place.h"
+#include "support/text.h"
 #include "tavjit/tavjit.hpp"
 
 namespace tavjit::lint {
@@ -235,7 +236,8 @@ class Linter {
   std::vector<std::unordered_map<std::string, Site>> scopes_;
   // Every name declared so far (folded), as Declared flags. Looked up for
   // most references and writes: open addressing, names hashed a byte at a
-  // time (they are short), no node to follow.
+  // time (they are short), no node to follow. Looked up as written too:
+  // ASCII letters match in either case (the names kept have no capitals).
   class NameFlags {
    public:
     uint8_t Get(std::string_view name) const {
@@ -243,7 +245,7 @@ class Linter {
       for (size_t i = Hash(name) & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
         if (!slots_[i]) return 0;
         const auto& [n, flags] = names_[slots_[i] - 1];
-        if (n == name) return flags;
+        if (EqualsAsciiNoCase(n, name)) return flags;
       }
     }
     // The flags of the name, added with none if new: valid until the next call.
@@ -256,7 +258,7 @@ class Linter {
    private:
     static size_t Hash(std::string_view s) {
       uint64_t h = 0xcbf29ce484222325ull;
-      for (char c : s) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+      for (char c : s) h = (h ^ static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c)) * 0x100000001b3ull;
       return static_cast<size_t>(h ^ (h >> 29));
     }
     std::vector<std::pair<std::string, uint8_t>> names_;
@@ -297,7 +299,7 @@ class Linter {
     bool in_code;
     std::string_view truth_attribute;
   };
-  std::vector<Local> locals_;
+  std::vector<Local> locals_, written_refs_;
   std::string folded_;
   std::string folded_name_;
 };
