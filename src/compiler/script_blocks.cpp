@@ -13,14 +13,17 @@ const std::vector<ScriptBlock>& CTavJIT::ScriptBlocks() const {
 
 void detail::Impl::WatchElements() {
   if (!linter && !record_blocks) {
-    script.SetObserver(nullptr);
+    script.SetObserver(nullptr, nullptr);
     return;
   }
-  script.SetObserver([this](const CElement& element, Place place, std::string_view block) {
-    if (linter) linter->Observe(element, place, block);
-    if (record_blocks)
-      script_blocks.push_back({place.line, element.ElementName(), std::string(block)});
-  });
+  script.SetObserver(
+      [](void* context, const CElement& element, Place place, std::string_view block) {
+        Impl& self = *static_cast<Impl*>(context);
+        if (self.linter) self.linter->Observe(element, place, block);
+        if (self.record_blocks)
+          self.script_blocks.push_back({place.line, element.ElementName(), std::string(block)});
+      },
+      this);
 }
 
 namespace {

@@ -129,7 +129,7 @@ void ScriptBuilder::Add(const CElement& definition, Place place) {
     stopped_ = true;  // every later run fails here or before
     return;
   }
-  if (observer_) observer_(element, place, std::string_view(raw_).substr(start));
+  if (observer_) observer_(observer_context_, element, place, std::string_view(raw_).substr(start));
   const bool unsettled = MayChangeAgain(element);
   if (exact_from_ == SIZE_MAX && (unsettled || (decl && !IsPlainName(decl->name)))) {
     exact_from_ = index;

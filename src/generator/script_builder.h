@@ -39,11 +39,15 @@ class ScriptBuilder {
   // the element with its checked values, its place, and its block (the
   // element line, guarded where it uses the active document, with its
   // CR LF). For passes that look at what was generated, such as the lint.
-  using Observer =
-      std::function<void(const CElement& element, Place place, std::string_view block)>;
+  // A plain function and its context: it is called for every element.
+  using Observer = void (*)(void* context, const CElement& element, Place place,
+                            std::string_view block);
 
   explicit ScriptBuilder(Reporter report) : report_(std::move(report)) {}
-  void SetObserver(Observer observer) { observer_ = std::move(observer); }
+  void SetObserver(Observer observer, void* context) {
+    observer_ = observer;
+    observer_context_ = context;
+  }
 
   // Forgets everything listed: the start of a compile. size_hint: the
   // document's size, from which the script's is guessed.
@@ -116,7 +120,8 @@ class ScriptBuilder {
                           const CVariables& variables) const;
 
   Reporter report_;
-  Observer observer_;
+  Observer observer_ = nullptr;
+  void* observer_context_ = nullptr;
   std::unordered_map<const CElement*, Slot> slots_;
   // The slots of the definitions listed last, by address.
   std::array<std::pair<const CElement*, Slot*>, 64> recent_slots_{};

@@ -690,10 +690,9 @@ void Linter::CheckWrites(const CElement& e, const Facts& facts, const Site& site
     std::string_view name = e.Attributes().Item(static_cast<int32_t>(position) + 1)->Value();
     while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
     while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
-    if (name.empty()) continue;
-    const std::string& folded = FoldName(name);
     // Most are declared; what is not an identifier is never reported.
-    if (DeclaredAs(folded) || !IsIdentifier(name)) continue;
+    if (name.empty() || DeclaredAs(name) || !IsIdentifier(name)) continue;
+    const std::string& folded = FoldName(name);
     pending_writes_.push_back(
         {{site.element, site.line, site.column}, Keep(name), Keep(folded), 0, range});
   }
@@ -710,8 +709,8 @@ void Linter::CheckValues(const CElement& e, const Facts& facts, const Site& site
     if (TypeOf(*a) == AttributeType::kTruth &&
         (EqualsAsciiNoCase(v, "true") || EqualsAsciiNoCase(v, "false")))
       continue;
+    if (DeclaredAs(v) || block.find(v) == std::string_view::npos) continue;
     const std::string& folded = FoldName(v);
-    if (DeclaredAs(folded) || block.find(v) == std::string_view::npos) continue;
     pending_writes_.push_back({{site.element, site.line, site.column}, Keep(v), Keep(folded),
                                Keep(a->AttributeName()), false});
   }

@@ -217,10 +217,10 @@ class Linter {
 
   enum class Resolution { kSpliced, kUndeclared, kNotRange, kBadProperty };
   Resolution Resolve(std::string_view folded) const;
-  // How a folded name has been declared so far: by a var or range (the
-  // first decides which), by a script line, or both.
+  // How a name (its ASCII letters in either case) has been declared so far: by a
+  // var or range (the first decides which), by a script line, or both.
   enum Declared : uint8_t { kVar = 1, kRange = 2, kDim = 4 };
-  uint8_t DeclaredAs(std::string_view folded) const { return declared_.Get(folded); }
+  uint8_t DeclaredAs(std::string_view name) const { return declared_.Get(name); }
   bool Dimmed(std::string_view folded) const { return DeclaredAs(folded) & kDim; }
   void ReportReference(const PendingReference& r, Resolution how);
 
