@@ -741,8 +741,12 @@ void Linter::CheckNames(const CElement& e, const Site& site) {
 }
 
 Linter::Resolution Linter::Resolve(std::string_view name) const {
-  const size_t dot = name.find('.');
-  const uint8_t as = DeclaredAs(name.substr(0, dot));
+  // The name before any dot, hashed as it is looked for.
+  size_t dot = 0;
+  uint64_t h = NameFlags::kHashStart;
+  for (; dot < name.size() && name[dot] != '.'; ++dot) h = NameFlags::HashStep(h, name[dot]);
+  const uint8_t as = declared_.Get(name.substr(0, dot), NameFlags::HashEnd(h));
+  if (dot == name.size()) dot = std::string_view::npos;
   if (!(as & (kVar | kRange))) return Resolution::kUndeclared;
   if (dot == std::string_view::npos) return Resolution::kSpliced;
   if (!(as & kRange)) return Resolution::kNotRange;

@@ -240,9 +240,11 @@ class Linter {
   // ASCII letters match in either case (the names kept have no capitals).
   class NameFlags {
    public:
-    uint8_t Get(std::string_view name) const {
+    uint8_t Get(std::string_view name) const { return Get(name, Hash(name)); }
+    // With the name's hash (Hash) worked out already.
+    uint8_t Get(std::string_view name, size_t hash) const {
       if (names_.empty()) return 0;
-      for (size_t i = Hash(name) & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+      for (size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
         if (!slots_[i]) return 0;
         const auto& [n, flags] = names_[slots_[i] - 1];
         if (EqualsAsciiNoCase(n, name)) return flags;
@@ -255,12 +257,18 @@ class Linter {
       slots_.assign(16, 0);
     }
 
-   private:
-    static size_t Hash(std::string_view s) {
-      uint64_t h = 0xcbf29ce484222325ull;
-      for (char c : s) h = (h ^ static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c)) * 0x100000001b3ull;
-      return static_cast<size_t>(h ^ (h >> 29));
+    static constexpr uint64_t kHashStart = 0xcbf29ce484222325ull;
+    static uint64_t HashStep(uint64_t h, char c) {
+      return (h ^ static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c)) * 0x100000001b3ull;
     }
+    static size_t HashEnd(uint64_t h) { return static_cast<size_t>(h ^ (h >> 29)); }
+    static size_t Hash(std::string_view s) {
+      uint64_t h = kHashStart;
+      for (char c : s) h = HashStep(h, c);
+      return HashEnd(h);
+    }
+
+   private:
     std::vector<std::pair<std::string, uint8_t>> names_;
     std::vector<uint32_t> slots_ = std::vector<uint32_t>(16);  // 1 + index in names_; 0 empty
   };
