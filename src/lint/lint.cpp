@@ -468,22 +468,26 @@ void Linter::ObserveElements(Site& site) {
 }
 
 void Linter::NoteGuardCutIf(const OpenElement& open) {
-  Note(open.site,
-       "`if` mentions the active document in its expression, so its `If` line is wrapped in "
-       "`If docs.Count Then`/`End If` and closed at once: the condition is ignored and the "
-       "elements inside run whenever a document is open" +
+  Note(open.site, [&] {
+    return "`if` mentions the active document in its expression, so its `If` line is wrapped in "
+           "`If docs.Count Then`/`End If` and closed at once: the condition is ignored and the "
+           "elements inside run whenever a document is open" +
            std::string(open.has_else ? " (and those after its `else` whenever none is)" : "") +
            "; compute the condition into a `var` first (for example with a `shortexpression`) "
-           "and test that variable in `expression`.");
+           "and test that variable in `expression`.";
+  });
 }
 
 // The compiler adds the closing of an if or loop itself, but only after an
 // element named exactly `if` or `loop`.
 void Linter::NoteNoClosing(const OpenBlock& b) {
-  Note(b.site, Who(b.site.element) + " gets no closing " + Code(CloseKeyword(b.kind)) +
-                   ": the compiler adds one only after an element written " +
-                   Who(b.site.element) + ", in lower case (and only when the catalogue "
-                   "defines its end), so " + kRefused + "; write the name in lower case.");
+  Note(b.site, [&] {
+    return Who(b.site.element) + " gets no closing " + Code(CloseKeyword(b.kind)) +
+           ": the compiler adds one only after an element written " + Who(b.site.element) +
+           ", in lower case (and only when the catalogue "
+           "defines its end), so " +
+           kRefused + "; write the name in lower case.";
+  });
 }
 
 void Linter::Unpaired(Block kind, const char* keyword) {
@@ -530,13 +534,15 @@ void Linter::CheckGuard(const Site& site) {
     return;
   }
   if (site.element == "loop") {
-    Note(site,
-         "`loop` mentions the active document in its statement, so its `Do While` line alone is "
-         "wrapped in `If docs.Count Then`/`End If` and " +
+    Note(site, [&] {
+      return "`loop` mentions the active document in its statement, so its `Do While` line alone "
+             "is "
+             "wrapped in `If docs.Count Then`/`End If` and " +
              std::string(kRefused) +
              "; declare the loop condition in a `var` first, set it with a `shortexpression` "
              "before the loop and at the end of each round, and test that variable in "
-             "`statement`.");
+             "`statement`.";
+    });
     return;
   }
   std::string message = Who(site.element) +
@@ -583,8 +589,10 @@ void Linter::CheckEmptySlots(const CElement& e, const Facts& facts, const Site& 
       deferred->attributes.emplace_back(slot->attribute, refused);
       continue;
     }
-    Note(site, Who(site.element) + " has no value for " + attr + Consequence(refused, line) +
-                   "; give " + attr + " a value.");
+    Note(site, [&] {
+      return Who(site.element) + " has no value for " + attr + Consequence(refused, line) +
+             "; give " + attr + " a value.";
+    });
   }
 }
 
@@ -606,9 +614,11 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
       continue;
     const std::string_view name = v.substr(1, v.size() - 2);
     if (name.empty()) {
-      Note(site, Who(site.element) + " gives " + Code(a->AttributeName()) +
-                     " as `%%`: the percent signs stay in the script and " + kRefused +
-                     "; write true or false.");
+      Note(site, [&] {
+        return Who(site.element) + " gives " + Code(a->AttributeName()) +
+               " as `%%`: the percent signs stay in the script and " + kRefused +
+               "; write true or false.";
+      });
       continue;
     }
     if (IsIdentifier(name)) written.push_back({name, 0, 0, true, a->AttributeName()});
@@ -719,25 +729,32 @@ void Linter::CheckValues(const CElement& e, const Facts& facts, const Site& site
 // What a declaration may not be named, and a text the element needs.
 void Linter::CheckNames(const CElement& e, const Site& site) {
   if (e.ContainsText() && e.TextRequired() && Blank(e.Text()))
-    Note(site, Who(site.element) + " has no text, which its catalogue entry requires: its line "
-                                   "is written without one; give it its text.");
+    Note(site, [&] {
+      return Who(site.element) +
+             " has no text, which its catalogue entry requires: its line "
+             "is written without one; give it its text.";
+    });
   if (site.kind != Kind::kDeclaresVariable && site.kind != Kind::kDeclaresRange) return;
   const CAttributes::Ptr* attr = e.Attributes().Find("name");
   if (!attr) return;
   const std::string_view name = TrimSpaces((*attr)->Value());
   if (IsReservedWord(name)) {
-    Note(site, Who(site.element) + " declares " + Code(name) +
-                   ", a word VBScript reserves: `Dim " + std::string(name) +
-                   "` is a syntax error, so the interpreter refuses the whole script; choose "
-                   "another name.");
+    Note(site, [&] {
+      return Who(site.element) + " declares " + Code(name) + ", a word VBScript reserves: `Dim " +
+             std::string(name) +
+             "` is a syntax error, so the interpreter refuses the whole script; choose "
+             "another name.";
+    });
     return;
   }
   for (std::string_view host : kHostNames)
     if (EqualsAsciiNoCase(name, host))
-      Note(site, Who(site.element) + " declares " + Code(name) + ", which names the editor's " +
-                     Code(host) +
-                     " for the script: the interpreter refuses a second definition of a name "
-                     "(\"Name redefined\") and nothing runs; choose another name.");
+      Note(site, [&] {
+        return Who(site.element) + " declares " + Code(name) + ", which names the editor's " +
+               Code(host) +
+               " for the script: the interpreter refuses a second definition of a name "
+               "(\"Name redefined\") and nothing runs; choose another name.";
+      });
 }
 
 Linter::Resolution Linter::Resolve(std::string_view name) const {
@@ -784,29 +801,35 @@ void Linter::ReportReference(const PendingReference& pending, Resolution how) {
   if (!truth_attribute.empty()) {
     const std::string attr = Code(truth_attribute);
     if (how == Resolution::kSpliced) {
-      Note(site, who + " gives " + attr + " as " + ref +
-                       ": a true-or-false value keeps its percent signs and is then spliced like "
-                       "text, so the editor gets the string `\" & " +
-                       text +
-                       " & \"` instead of the "
-                       "value of " +
-                       bare + "; write " + Code(truth_attribute + "=\"" + text + "\"") +
-                       " without the percent signs.");
+      Note(site, [&] {
+        return who + " gives " + attr + " as " + ref +
+               ": a true-or-false value keeps its percent signs and is then spliced like "
+               "text, so the editor gets the string `\" & " +
+               text +
+               " & \"` instead of the "
+               "value of " +
+               bare + "; write " + Code(truth_attribute + "=\"" + text + "\"") +
+               " without the percent signs.";
+      });
     } else {
-      Note(site, who + " gives " + attr + " as " + ref + ", and no `var` or `range` declares " +
-                       bare + ": the percent signs stay in the script and " + kRefused +
-                       "; write true or false, or the name of a declared variable without "
-                       "percent signs.");
+      Note(site, [&] {
+        return who + " gives " + attr + " as " + ref + ", and no `var` or `range` declares " +
+               bare + ": the percent signs stay in the script and " + kRefused +
+               "; write true or false, or the name of a declared variable without "
+               "percent signs.";
+      });
     }
     return;
   }
   if (how == Resolution::kSpliced) {
     if (!in_code) return;
-    Note(site, who + " writes " + ref +
-                     " in script code, outside any string: there the compiler still splices it as "
-                     "`\" & " +
-                     text + " & \"`, which is text and not the variable; write " + bare +
-                     " without the percent signs.");
+    Note(site, [&] {
+      return who + " writes " + ref +
+             " in script code, outside any string: there the compiler still splices it as "
+             "`\" & " +
+             text + " & \"`, which is text and not the variable; write " + bare +
+             " without the percent signs.";
+    });
     return;
   }
   std::string why;
@@ -825,17 +848,19 @@ void Linter::ReportReference(const PendingReference& pending, Resolution how) {
       break;
   }
   if (in_code) {
-    Note(site, who + " writes " + ref + " in script code, and " + why +
-                     ": the percent signs stay and " + kRefused + "; write " + bare +
-                     " without them.");
+    Note(site, [&] {
+      return who + " writes " + ref + " in script code, and " + why +
+             ": the percent signs stay and " + kRefused + "; write " + bare + " without them.";
+    });
   } else {
-    Note(
-        site,
-        who + " uses " + ref + ", but " + why + ", so the text keeps " + ref + " as written; " +
-            (how == Resolution::kUndeclared
-                 ? "declare " + Code(base) + " with a " +
-                       (base.size() < text.size() ? "`range`" : "`var`") + " or correct the name."
-                 : std::string("correct the reference.")));
+    Note(site, [&] {
+      return who + " uses " + ref + ", but " + why + ", so the text keeps " + ref +
+             " as written; " +
+             (how == Resolution::kUndeclared
+                  ? "declare " + Code(base) + " with a " +
+                        (base.size() < text.size() ? "`range`" : "`var`") + " or correct the name."
+                  : std::string("correct the reference."));
+    });
   }
 }
 
@@ -892,8 +917,10 @@ void Linter::Apply(const Site& site, const Statement& s) {
       break;
     case Op::kCase:
       if (blocks_.empty() || blocks_.back().kind != Block::kSelect)
-        Note(site, Who(site.element) + " writes `Case` outside a `Select Case` block: " +
-                       kRefused + "; move it into one.");
+        Note(site, [&] {
+          return Who(site.element) + " writes `Case` outside a `Select Case` block: " + kRefused +
+                 "; move it into one.";
+        });
       break;
     case Op::kExit:
       ExitOf(site, s.block);
@@ -929,8 +956,10 @@ void Linter::Close(const Site& site, Block kind) {
       if (blocks_[j].site.index == site.paired && blocks_[j].kind == kind) break;
     if (j == static_cast<size_t>(-1)) {
       if (!closed_early_.count(site.paired))
-        Note(site, Who(site.element) + " finds no open " + Code(OpenKeyword(kind)) +
-                       " block for its " + closer() + ": " + kRefused + ".");
+        Note(site, [&] {
+          return Who(site.element) + " finds no open " + Code(OpenKeyword(kind)) +
+                 " block for its " + closer() + ": " + kRefused + ".";
+        });
       return;
     }
     for (size_t k = j + 1; k < blocks_.size(); ++k) {
@@ -939,10 +968,12 @@ void Linter::Close(const Site& site, Block kind) {
         NoteNoClosing(b);
         continue;
       }
-      Note(b.site, Who(b.site.element) + " opens " + A(b.kind) + " block that is still open at " +
-                       Who(site.element) + LineSuffix(site.line) +
-                       ": blocks must close in the order they open, so " + kRefused +
-                       "; add the matching " + Code(CloseKeyword(b.kind)) + " before it.");
+      Note(b.site, [&] {
+        return Who(b.site.element) + " opens " + A(b.kind) + " block that is still open at " +
+               Who(site.element) + LineSuffix(site.line) +
+               ": blocks must close in the order they open, so " + kRefused +
+               "; add the matching " + Code(CloseKeyword(b.kind)) + " before it.";
+      });
       ++forced_[static_cast<size_t>(b.kind)];
     }
     while (blocks_.size() > j) PopBlock();
@@ -952,10 +983,12 @@ void Linter::Close(const Site& site, Block kind) {
   if (!blocks_.empty() && blocks_.back().kind == kind) {
     const OpenBlock& top = blocks_.back();
     if (top.site.kind == Kind::kIf || top.site.kind == Kind::kLoop) {
-      Note(site, Who(site.element) + " writes " + closer() + ", which closes " +
-                     BlockAt(kind, top.site.element, top.site.line) +
-                     " early: its own end then has nothing to close and " + kRefused +
-                     "; remove the " + closer() + ".");
+      Note(site, [&] {
+        return Who(site.element) + " writes " + closer() + ", which closes " +
+               BlockAt(kind, top.site.element, top.site.line) +
+               " early: its own end then has nothing to close and " + kRefused + "; remove the " +
+               closer() + ".";
+      });
       closed_early_.insert(top.site.index);
     }
     PopBlock();
@@ -970,16 +1003,20 @@ void Linter::Close(const Site& site, Block kind) {
       --forced_[static_cast<size_t>(kind)];
       return;
     }
-    Note(site, Who(site.element) + " writes " + closer() + " with no open " +
-                   Code(OpenKeyword(kind)) + " block: " + kRefused + "; remove it or add the " +
-                   Code(OpenKeyword(kind)) + " it closes.");
+    Note(site, [&] {
+      return Who(site.element) + " writes " + closer() + " with no open " +
+             Code(OpenKeyword(kind)) + " block: " + kRefused + "; remove it or add the " +
+             Code(OpenKeyword(kind)) + " it closes.";
+    });
     return;
   }
   const OpenBlock& top = blocks_.back();
-  Note(site, Who(site.element) + " writes " + closer() + " while " +
-                 BlockAt(top.kind, top.site.element, top.site.line) +
-                 " is still open: blocks must close in the order they open, so " + kRefused +
-                 "; close that block first.");
+  Note(site, [&] {
+    return Who(site.element) + " writes " + closer() + " while " +
+           BlockAt(top.kind, top.site.element, top.site.line) +
+           " is still open: blocks must close in the order they open, so " + kRefused +
+           "; close that block first.";
+  });
   while (blocks_.size() > j) {
     const OpenBlock& b = blocks_.back();
     if (b.site.kind == Kind::kIf || b.site.kind == Kind::kLoop)
@@ -1000,27 +1037,34 @@ void Linter::ElseOf(const Site& site, bool is_else) {
       return;
     }
     const std::string where = BlockAt(top.kind, top.site.element, top.site.line);
-    Note(site,
-         (element ? "`else` is a second `else` of " + where
+    Note(site, [&] {
+      return (element
+                  ? "`else` is a second `else` of " + where
                   : Who(site.element) + " writes " + keyword + " after the `Else` of " + where) +
-             ": " + kRefused + "; keep only one.");
+             ": " + kRefused + "; keep only one.";
+    });
     return;
   }
   bool in_if = false;
   for (const OpenBlock& b : blocks_) in_if = in_if || b.kind == Block::kIf;
   if (!in_if) {
-    Note(site, element ? std::string("`else` stands outside any `if`: ") + kRefused +
-                             "; move it inside the `if` it belongs to."
-                       : Who(site.element) + " writes " + keyword + " outside any `If` block: " +
-                             kRefused + "; remove it or move it into an `If` block.");
+    Note(site, [&] {
+      return element ? std::string("`else` stands outside any `if`: ") + kRefused +
+                           "; move it inside the `if` it belongs to."
+                     : Who(site.element) + " writes " + keyword +
+                           " outside any `If` block: " + kRefused +
+                           "; remove it or move it into an `If` block.";
+    });
     return;
   }
   const OpenBlock& top = blocks_.back();
   const std::string where = BlockAt(top.kind, top.site.element, top.site.line);
-  Note(site, (element ? "`else` stands inside " + where + " instead of directly inside an `if`"
-                      : Who(site.element) + " writes " + keyword + " inside " + where +
-                            " instead of directly inside an `If` block") +
-                 ": " + kRefused + "; move it out of that block.");
+  Note(site, [&] {
+    return (element ? "`else` stands inside " + where + " instead of directly inside an `if`"
+                    : Who(site.element) + " writes " + keyword + " inside " + where +
+                          " instead of directly inside an `If` block") +
+           ": " + kRefused + "; move it out of that block.";
+  });
 }
 
 void Linter::ExitOf(const Site& site, Block kind) {
@@ -1030,13 +1074,16 @@ void Linter::ExitOf(const Site& site, Block kind) {
   }
   const std::string statement = Code(std::string("Exit ") + OpenKeyword(kind));
   if (site.element == "breakloop" && kind == Block::kDo) {
-    Note(site, "`breakloop` stands outside any `loop`, so its " + statement +
-                   " has no loop to leave: " + kRefused + "; move it inside a `loop`.");
+    Note(site, [&] {
+      return "`breakloop` stands outside any `loop`, so its " + statement +
+             " has no loop to leave: " + kRefused + "; move it inside a `loop`.";
+    });
     return;
   }
-  Note(site, Who(site.element) + " writes " + statement + " outside any " +
-                 Code(OpenKeyword(kind)) + (IsScope(kind) ? "" : " loop") + ": " + kRefused +
-                 "; remove it or move it inside one.");
+  Note(site, [&] {
+    return Who(site.element) + " writes " + statement + " outside any " + Code(OpenKeyword(kind)) +
+           (IsScope(kind) ? "" : " loop") + ": " + kRefused + "; remove it or move it inside one.";
+  });
 }
 
 void Linter::Declare(const Site& site, std::string_view list) {
@@ -1054,14 +1101,18 @@ void Linter::Declare(const Site& site, std::string_view list) {
             ? "first declared by the same element"
             : "first declared by the " + Code(first.element) + LineSuffix(first.line);
     if (declarations) {
-      Note(site, Who(site.element) + " declares " + Code(name) + " again (" + where +
-                     "): the script gets a second `Dim " + std::string(name) +
-                     "`, so the interpreter refuses it with \"Name redefined\" and nothing runs; "
-                     "keep one declaration and change the value with `set`.");
+      Note(site, [&] {
+        return Who(site.element) + " declares " + Code(name) + " again (" + where +
+               "): the script gets a second `Dim " + std::string(name) +
+               "`, so the interpreter refuses it with \"Name redefined\" and nothing runs; "
+               "keep one declaration and change the value with `set`.";
+      });
     } else {
-      Note(site, Who(site.element) + " declares " + Code(name) + " again (" + where +
-                     "): a second declaration of one name makes the interpreter refuse the whole "
-                     "script with \"Name redefined\"; remove one of them.");
+      Note(site, [&] {
+        return Who(site.element) + " declares " + Code(name) + " again (" + where +
+               "): a second declaration of one name makes the interpreter refuse the whole "
+               "script with \"Name redefined\"; remove one of them.";
+      });
     }
   }
 }
@@ -1077,8 +1128,11 @@ std::vector<LintFinding> Linter::Finish(std::string_view text) {
       NoteNoClosing(b);
       continue;
     }
-    Note(b.site, Who(b.site.element) + " opens " + A(b.kind) + " block that is never closed: " +
-                     kRefused + "; add the matching " + Code(CloseKeyword(b.kind)) + ".");
+    Note(b.site, [&] {
+      return Who(b.site.element) + " opens " + A(b.kind) +
+             " block that is never closed: " + kRefused + "; add the matching " +
+             Code(CloseKeyword(b.kind)) + ".";
+    });
   }
   for (const OpenElement& open : open_elements_)
     if (open.guard_cut) NoteGuardCutIf(open);
@@ -1089,11 +1143,13 @@ std::vector<LintFinding> Linter::Finish(std::string_view text) {
     const Site site = pending.site.Full();
     const std::string_view name = Kept(pending.name), value_of = Kept(pending.value_of);
     if (!value_of.empty()) {
-      Note(site, Who(site.element) + " gives " + Code(value_of) + " as " + Code(name) +
-                       ", which nothing declares: a value that is not a number or true or false "
-                       "is the name of a variable, so under \"Option Explicit\" the script "
-                       "stops with \"Variable is undefined\" when it gets there; declare " +
-                       Code(name) + " with a `var`, or correct the value.");
+      Note(site, [&] {
+        return Who(site.element) + " gives " + Code(value_of) + " as " + Code(name) +
+               ", which nothing declares: a value that is not a number or true or false "
+               "is the name of a variable, so under \"Option Explicit\" the script "
+               "stops with \"Variable is undefined\" when it gets there; declare " +
+               Code(name) + " with a `var`, or correct the value.";
+      });
       continue;
     }
     const bool range = pending.range;
@@ -1106,10 +1162,12 @@ std::vector<LintFinding> Linter::Finish(std::string_view text) {
       verb = "uses the range";
     else
       verb = "stores its answer in";
-    Note(site, Who(site.element) + " " + verb + " " + Code(name) +
-                     ", which nothing declares: under \"Option Explicit\" the script stops with "
-                     "\"Variable is undefined\" when it gets there; declare " +
-                     Code(name) + " with a " + (range ? "`range`" : "`var`") + " first.");
+    Note(site, [&] {
+      return Who(site.element) + " " + verb + " " + Code(name) +
+             ", which nothing declares: under \"Option Explicit\" the script stops with "
+             "\"Variable is undefined\" when it gets there; declare " +
+             Code(name) + " with a " + (range ? "`range`" : "`var`") + " first.";
+    });
   }
 
   // Values a later run filled in again: compare each such element's first

@@ -184,6 +184,12 @@ class Linter {
   std::unordered_set<std::string> element_names_;
 
   void Note(const Site& site, std::string message);
+  // The same, its words made only when there is a finding: out of line and
+  // apart from the checks, which run for every element and stay small.
+  template <typename Words>
+  [[gnu::cold, gnu::noinline]] void Note(const Site& site, const Words& words) {
+    Note(site, std::string(words()));
+  }
 
   void ObserveElements(Site& site);
   void CheckGuard(const Site& site);
