@@ -222,7 +222,8 @@ class Linter {
   void PopBlock();
 
   enum class Resolution { kSpliced, kUndeclared, kNotRange, kBadProperty };
-  Resolution Resolve(std::string_view folded) const;
+  // What a reference's name (name or name.property, in any case) stands for.
+  Resolution Resolve(std::string_view name) const;
   // How a name (its ASCII letters in either case) has been declared so far: by a
   // var or range (the first decides which), by a script line, or both.
   enum Declared : uint8_t { kVar = 1, kRange = 2, kDim = 4 };
