@@ -22,6 +22,10 @@ class CollectionError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Thrown out of line, so that the checks inlined into every caller stay small.
+[[noreturn, gnu::cold]] void ThrowPositionOutOfRange(int32_t position);
+[[noreturn, gnu::cold]] void ThrowCollectionError(std::string_view what, std::string_view key);
+
 template <class T>
 class KeyedStore {
  public:
@@ -48,18 +52,17 @@ class KeyedStore {
 
   void Add(std::string_view key, Ptr record) {
     if (!TryAdd(key, std::move(record)))
-      throw CollectionError("key already present: " + std::string(key));
+      ThrowCollectionError("key already present: ", key);
   }
 
   const Ptr& Item(int32_t position) const {
-    if (position < 1 || position > Count())
-      throw CollectionError("position out of range: " + std::to_string(position));
+    if (position < 1 || position > Count()) ThrowPositionOutOfRange(position);
     return items_[static_cast<size_t>(position - 1)].record;
   }
 
   const Ptr& Item(std::string_view key) const {
     const Ptr* found = Find(key);
-    if (!found) throw CollectionError("no record under key: " + std::string(key));
+    if (!found) ThrowCollectionError("no record under key: ", key);
     return *found;
   }
 
@@ -91,14 +94,13 @@ class KeyedStore {
   }
 
   void Remove(int32_t position) {
-    if (position < 1 || position > Count())
-      throw CollectionError("position out of range: " + std::to_string(position));
+    if (position < 1 || position > Count()) ThrowPositionOutOfRange(position);
     EraseAt(static_cast<size_t>(position - 1));
   }
 
   void Remove(std::string_view key) {
     auto it = index_.find(KeyFold(key));
-    if (it == index_.end()) throw CollectionError("no record under key: " + std::string(key));
+    if (it == index_.end()) ThrowCollectionError("no record under key: ", key);
     EraseAt(it->second);
   }
 

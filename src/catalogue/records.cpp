@@ -6,6 +6,14 @@
 
 namespace tavjit {
 
+void ThrowPositionOutOfRange(int32_t position) {
+  throw CollectionError("position out of range: " + std::to_string(position));
+}
+
+void ThrowCollectionError(std::string_view what, std::string_view key) {
+  throw CollectionError(std::string(what) + std::string(key));
+}
+
 std::string UpperKey(std::string_view name) { return ToUpper(name); }
 
 CAttributes::Ptr CAttributes::Add(std::string AttributeName, int32_t DataType,
