@@ -174,6 +174,14 @@ TEST_F(Lint, FindingsFollowTheDocumentAndOnlyACompiledOne) {
   EXPECT_EQ(Compile(Doc("<linecount variable=\"b\"/>")).lint.size(), 1u);
 }
 
+// A line that starts with a value starts with that value's first word: a name
+// that is a keyword opens a block.
+TEST_F(Lint, ALineThatStartsWithAValueIsReadFromItsFirstWord) {
+  Compiled c = Compile(Doc("<inputbox variable=\"Do\">x</inputbox>"));
+  EXPECT_NE(Describe(c.lint).find("`inputbox` opens a `Do` block"), std::string::npos)
+      << Describe(c.lint);
+}
+
 // A note about the document stays a note whatever words the document's own
 // values bring into it.
 TEST_F(Lint, ACarriedValueThatSaysRefusedIsStillANote) {
