@@ -75,7 +75,7 @@ class KeyedStore {
       for (size_t i = 0; i < key.size(); ++i) {
         const char c = key[i];
         ascii &= static_cast<unsigned char>(c) < 0x80;
-        buf[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+        buf[i] = AsciiLower(c);
       }
       if (ascii) {
         const std::string_view folded(buf, key.size());

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <array>
 
+#include "support/text.h"
+
 namespace tavjit {
 
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 constexpr size_t kLongest = 64;  // names longer than this get no suggestion
 
@@ -23,10 +23,10 @@ size_t Distance(std::string_view a, std::string_view b, size_t limit) {
     row[0] = i;
     size_t best = row[0];
     for (size_t j = 1; j <= b.size(); ++j) {
-      const bool same = Lower(a[i - 1]) == Lower(b[j - 1]);
+      const bool same = AsciiLower(a[i - 1]) == AsciiLower(b[j - 1]);
       row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + (same ? 0 : 1)});
-      if (i > 1 && j > 1 && Lower(a[i - 1]) == Lower(b[j - 2]) &&
-          Lower(a[i - 2]) == Lower(b[j - 1]))
+      if (i > 1 && j > 1 && AsciiLower(a[i - 1]) == AsciiLower(b[j - 2]) &&
+          AsciiLower(a[i - 2]) == AsciiLower(b[j - 1]))
         row[j] = std::min(row[j], before[j - 2] + 1);
       best = std::min(best, row[j]);
     }

@@ -54,10 +54,15 @@ bool IsAttribute(const CAttribute& a, std::string_view name) {
 }
 
 // Script identifiers are ASCII: their case folding is lowering.
+void AppendLowered(std::string* out, std::string_view name) {
+  const size_t at = out->size();
+  out->resize(at + name.size());
+  for (size_t i = 0; i < name.size(); ++i) (*out)[at + i] = AsciiLower(name[i]);
+}
+
 std::string Lower(std::string_view name) {
-  std::string s(name);
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  std::string s;
+  AppendLowered(&s, name);
   return s;
 }
 
@@ -665,11 +670,7 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
   };
   for (const Local& w : written) {
     const size_t at = folded_.size();
-    folded_.resize(at + w.text.size());
-    for (size_t i = 0; i < w.text.size(); ++i) {
-      const char c = w.text[i];
-      folded_[at + i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    }
+    AppendLowered(&folded_, w.text);
     const std::string_view name = std::string_view(folded_).substr(at);
     Local* seen = nullptr;
     for (Local& r : refs)
@@ -774,10 +775,8 @@ Linter::Resolution Linter::Resolve(std::string_view name) const {
 }
 
 const std::string& Linter::FoldName(std::string_view name) {
-  folded_name_.resize(name.size());
-  for (size_t i = 0; i < name.size(); ++i)
-    folded_name_[i] =
-        (name[i] >= 'A' && name[i] <= 'Z') ? static_cast<char>(name[i] + 32) : name[i];
+  folded_name_.clear();
+  AppendLowered(&folded_name_, name);
   return folded_name_;
 }
 
@@ -844,7 +843,7 @@ void Linter::ReportReference(const PendingReference& pending, Resolution how) {
       break;
     default:
       why = "no `var` or `range` declares " + Code(base);
-      if (Dimmed(Lower(base))) why += " (a `Dim` in script code does not count)";
+      if (Dimmed(base)) why += " (a `Dim` in script code does not count)";
       break;
   }
   if (in_code) {

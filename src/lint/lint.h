@@ -228,7 +228,7 @@ class Linter {
   // var or range (the first decides which), by a script line, or both.
   enum Declared : uint8_t { kVar = 1, kRange = 2, kDim = 4 };
   uint8_t DeclaredAs(std::string_view name) const { return declared_.Get(name); }
-  bool Dimmed(std::string_view folded) const { return DeclaredAs(folded) & kDim; }
+  bool Dimmed(std::string_view name) const { return DeclaredAs(name) & kDim; }
   void ReportReference(const PendingReference& r, Resolution how);
 
   size_t index_ = 0;
@@ -266,7 +266,7 @@ class Linter {
 
     static constexpr uint64_t kHashStart = 0xcbf29ce484222325ull;
     static uint64_t HashStep(uint64_t h, char c) {
-      return (h ^ static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c)) * 0x100000001b3ull;
+      return (h ^ static_cast<unsigned char>(AsciiLower(c))) * 0x100000001b3ull;
     }
     static size_t HashEnd(uint64_t h) { return static_cast<size_t>(h ^ (h >> 29)); }
     static size_t Hash(std::string_view s) {

@@ -136,11 +136,6 @@ constexpr auto kKeywordsFrom = [] {
   return from;
 }();
 
-// A word's first letter in lower case.
-char LowerFirst(std::string_view word) {
-  return (word[0] >= 'A' && word[0] <= 'Z') ? static_cast<char>(word[0] + 32) : word[0];
-}
-
 // The table's keywords that start with the lower-case letter.
 std::span<const Keyword> KeywordsFrom(char first) {
   if (first < 'a' || first > 'z') return {};
@@ -183,7 +178,7 @@ void Visibility(std::string_view stmt, size_t end, std::vector<Statement>* out) 
 // letters: most words are ruled out at once.
 bool MaybeKeyword(std::string_view w) {
   if (w.size() < 2 || w.size() > 8) return false;
-  switch (LowerFirst(w)) {
+  switch (AsciiLower(w[0])) {
     case 'c': case 'd': case 'e': case 'f': case 'i': case 'l':
     case 'n': case 'p': case 'r': case 's': case 'w': return true;
     default: return false;
@@ -197,13 +192,11 @@ bool Classify(std::string_view stmt, std::vector<Statement>* out) {
   const std::string_view w = WordAt(stmt, 0, &end);
   // Most statements start with a name that is no keyword.
   if (!MaybeKeyword(w)) return true;
-  const char first = LowerFirst(w);
-  for (const Keyword& k : KeywordsFrom(first)) {
-    if (Is(w, k.word)) {
-      out->push_back(Of(k.op, k.block));
-      return true;
-    }
+  if (const std::optional<Statement> s = KeywordStatement(w)) {
+    out->push_back(*s);
+    return true;
   }
+  const char first = AsciiLower(w[0]);
   // The others, by their first letter: a name is compared with few.
   size_t e;
   switch (first) {
@@ -273,15 +266,14 @@ void Statements(std::string_view line, std::vector<Statement>* out) {
 
 std::optional<Statement> KeywordStatement(std::string_view word) {
   if (!MaybeKeyword(word)) return std::nullopt;
-  for (const Keyword& k : KeywordsFrom(LowerFirst(word)))
+  for (const Keyword& k : KeywordsFrom(AsciiLower(word[0])))
     if (Is(word, k.word)) return Of(k.op, k.block);
   return std::nullopt;
 }
 
 bool StartsStatement(std::string_view word) {
   if (!MaybeKeyword(word)) return false;
-  for (const Keyword& k : KeywordsFrom(LowerFirst(word)))
-    if (Is(word, k.word)) return true;
+  if (KeywordStatement(word)) return true;
   for (std::string_view w :
        {"if", "exit", "end", "dim", "const", "select", "property", "public", "private", "rem"})
     if (Is(word, w)) return true;
@@ -505,11 +497,8 @@ bool IsReservedWord(std::string_view s) {
       "then",    "to",       "true",    "type",    "typeof",   "until",  "variant",  "wend",
       "while",   "with",     "xor"};
   if (s.size() > 12) return false;
-  std::string lower(s);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
   for (std::string_view w : kWords)
-    if (w == lower) return true;
+    if (EqualsAsciiNoCase(w, s)) return true;
   return false;
 }
 

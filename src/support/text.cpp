@@ -44,10 +44,6 @@ bool IsAscii(std::string_view s) {
 
 static bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-static char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
 int32_t NextCodePoint(std::string_view s, size_t& i) {
   const auto* p = reinterpret_cast<const unsigned char*>(s.data());
   const size_t n = s.size();

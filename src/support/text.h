@@ -58,16 +58,15 @@ std::string ReplaceAllNoCase(std::string_view s, std::string_view from,
 
 bool IsAscii(std::string_view s);
 
+// An ASCII capital lowered; any other byte as it is.
+inline char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
 // Equality ignoring the case of ASCII letters only, for names that are ASCII
 // by definition (script keywords and identifiers).
 inline bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   return true;
 }
 
