@@ -264,14 +264,17 @@ Linter::Facts& Linter::FindFacts(const CElement& e) {
       }
     }
     const auto& pieces = f.row->pieces;
-    if (f.one_statement && !pieces.empty() && pieces.front().kind == branches::PieceKind::kLit) {
-      const std::string_view lit = pieces.front().arg;
-      size_t b = 0;
-      while (b < lit.size() && (lit[b] == ' ' || lit[b] == '\t')) ++b;
-      size_t e = b;
-      while (e < lit.size() && IsNameChar(lit[e])) ++e;
-      f.no_statement = e < lit.size() && !StartsStatement(lit.substr(b, e - b));
+    // The first word of a line that starts with fixed text, when it ends there.
+    const bool fixed_start = !pieces.empty() && pieces.front().kind == branches::PieceKind::kLit;
+    std::string_view first_word;
+    bool first_word_fixed = false;
+    if (fixed_start) {
+      size_t end;
+      first_word = FirstWord(pieces.front().arg, &end);
+      first_word_fixed = end < pieces.front().arg.size();
     }
+    if (f.one_statement && fixed_start)
+      f.no_statement = first_word_fixed && !StartsStatement(first_word);
     f.value_first = f.one_statement && pieces.size() > 1 &&
                     pieces[0].kind == branches::PieceKind::kVerbatim &&
                     pieces[1].kind == branches::PieceKind::kLit && !pieces[1].arg.empty() &&
@@ -292,25 +295,18 @@ Linter::Facts& Linter::FindFacts(const CElement& e) {
                     (last.kind == branches::PieceKind::kLit && end != std::string_view::npos &&
                      last.arg[end] != '_');
     }
-    if (f.one_statement && !f.no_statement && !f.value_first && !pieces.empty() &&
-        pieces.front().kind == branches::PieceKind::kLit) {
+    if (f.one_statement && !f.no_statement && !f.value_first && fixed_start) {
       bool fixed = true;
       for (const branches::Piece& p : pieces) fixed = fixed && p.kind == branches::PieceKind::kLit;
       if (fixed) {
         for (const branches::Piece& p : pieces) f.fixed_text += p.arg;
         OneStatement(f.fixed_text, &f.statements);
         f.statements_known = f.fixed_end;
-      } else {
-        const std::string_view lit = pieces.front().arg;
-        size_t b = 0;
-        while (b < lit.size() && (lit[b] == ' ' || lit[b] == '\t')) ++b;
-        size_t e = b;
-        while (e < lit.size() && IsNameChar(lit[e])) ++e;
-        if (e < lit.size())
-          if (const std::optional<Statement> s = KeywordStatement(lit.substr(b, e - b))) {
-            f.statements.push_back(*s);
-            f.statements_known = true;
-          }
+      } else if (first_word_fixed) {
+        if (const std::optional<Statement> s = KeywordStatement(first_word)) {
+          f.statements.push_back(*s);
+          f.statements_known = true;
+        }
       }
     }
     f.reads_nothing = f.one_statement && f.no_statement && f.fixed_end && !f.value_first &&
@@ -336,11 +332,8 @@ Linter::Shape Linter::ShapeOf(const CElement& e, const Facts& facts,
     std::string_view v;
     if (facts.first_value != SIZE_MAX)
       v = e.Attributes().Item(static_cast<int32_t>(facts.first_value) + 1)->Value();
-    size_t b = 0;
-    while (b < v.size() && (v[b] == ' ' || v[b] == '\t')) ++b;
-    size_t end = b;
-    while (end < v.size() && IsNameChar(v[end])) ++end;
-    if (StartsStatement(v.substr(b, end - b))) return Shape::kOneStatement;
+    size_t end;
+    if (StartsStatement(FirstWord(v, &end))) return Shape::kOneStatement;
   } else if (!facts.no_statement) {
     return Shape::kOneStatement;
   }

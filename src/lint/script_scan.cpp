@@ -264,6 +264,8 @@ void Statements(std::string_view line, std::vector<Statement>* out) {
   Classify(line.substr(start), out);
 }
 
+std::string_view FirstWord(std::string_view s, size_t* end) { return WordAt(s, 0, end); }
+
 std::optional<Statement> KeywordStatement(std::string_view word) {
   if (!MaybeKeyword(word)) return std::nullopt;
   for (const Keyword& k : KeywordsFrom(AsciiLower(word[0])))

@@ -49,6 +49,10 @@ void Statements(std::string_view line, std::vector<Statement>* out);
 // strings, as the lines of most elements do.
 void OneStatement(std::string_view line, std::vector<Statement>* out);
 
+// The first word of s (letters, digits and "_", after blanks); *end is set
+// past it.
+std::string_view FirstWord(std::string_view s, size_t* end);
+
 // The statement one that starts with the word is, whatever follows it
 // (Do, Loop, Next, ...); none when what follows decides, or when it gives
 // nothing.
