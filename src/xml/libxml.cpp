@@ -126,7 +126,7 @@ void OnStructuredError(void* ctx, xmlErrorPtr error) {
                    : nullptr;
   xmlParserInputPtr in = ctxt ? ctxt->input : nullptr;
   // Errors of the encoding layer name no parser: where the parser stands.
-  Place place = log->places.Here();
+  Place place = log->places.HereUnread();
   if (in && in->cur && in->base)
     place = log->places.At(ctxt, ErrorPosition(*error, in), static_cast<uint32_t>(in->line));
   if (place.line == 0 && error->line > 0) place = {static_cast<uint32_t>(error->line), 0};
@@ -243,6 +243,24 @@ Place PlaceFinder::Here(xmlParserCtxtPtr ctxt) {
   xmlParserInputPtr in = ctxt ? ctxt->input : nullptr;
   if (!in || in->line <= 0) return {};
   return At(ctxt, in->cur, static_cast<uint32_t>(in->line));
+}
+
+Place PlaceFinder::HereUnread() const {
+  xmlParserInputPtr in = ctxt_ ? ctxt_->input : nullptr;
+  if (!in || in->line <= 0) return {};
+  const auto line = static_cast<uint32_t>(in->line);
+  if (!in->cur || !in->base) return {line, 0};
+  // Offsets only: the pointers may be the old buffer's.
+  const uint64_t at =
+      in->consumed + (reinterpret_cast<uintptr_t>(in->cur) - reinterpret_cast<uintptr_t>(in->base));
+  uint64_t start;
+  if (line == line_)
+    start = line_start_;
+  else if (line == 1 && line_ == 0 && in->consumed == 0 && in->buf && in->buf->encoder)
+    start = 0;  // a converted text starts with no byte order mark
+  else
+    return {line, 0};
+  return {line, at >= start && at - start < UINT32_MAX ? static_cast<uint32_t>(at - start + 1) : 0};
 }
 
 Place StartTagPlace(xmlParserCtxtPtr ctxt, PlaceFinder* places) {

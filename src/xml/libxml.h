@@ -30,6 +30,10 @@ class PlaceFinder {
   Place At(xmlParserCtxtPtr ctxt, const xmlChar* p, uint32_t line);
   // The place of the current position (of the main input when ctxt is null).
   Place Here(xmlParserCtxtPtr ctxt = nullptr);
+  // The same without reading the buffer, for an error of the encoding layer:
+  // it may come while the buffer moves, and whether it has moved yet depends
+  // on the heap. A column only where the line's start is known already.
+  Place HereUnread() const;
 
  private:
   xmlParserCtxtPtr ctxt_;
