@@ -265,8 +265,10 @@ class Linter {
     }
 
     static constexpr uint64_t kHashStart = 0xcbf29ce484222325ull;
+    // The bit that tells the case of an ASCII letter set: a name hashes alike
+    // in either case (other bytes it joins, which equality tells apart).
     static uint64_t HashStep(uint64_t h, char c) {
-      return (h ^ static_cast<unsigned char>(AsciiLower(c))) * 0x100000001b3ull;
+      return (h ^ (static_cast<unsigned char>(c) | 0x20u)) * 0x100000001b3ull;
     }
     static size_t HashEnd(uint64_t h) { return static_cast<size_t>(h ^ (h >> 29)); }
     static size_t Hash(std::string_view s) {

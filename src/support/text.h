@@ -65,8 +65,8 @@ inline char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>
 // by definition (script keywords and identifiers).
 inline bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  for (size_t i = 0; i < a.size(); ++i)  // most bytes agree as they are
+    if (a[i] != b[i] && AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   return true;
 }
 
