@@ -560,17 +560,19 @@ void Linter::CheckGuard(const Site& site) {
 
 void Linter::CheckEmptySlots(const CElement& e, const Facts& facts, const Site& site,
                              std::string_view inner, std::string_view block) {
-  auto value = [&e](size_t position) -> const CAttributes::Ptr& {
-    return e.Attributes().Item(static_cast<int32_t>(position) + 1);
-  };
-  bool any_blank = false;
   for (const auto& [position, in] : facts.slots)
-    any_blank = any_blank || Blank(value(position)->Value());
-  if (!any_blank) return;
+    if (Blank(e.Attributes().Item(static_cast<int32_t>(position) + 1)->Value())) {
+      NoteEmptySlots(e, facts, site, inner, block);
+      return;
+    }
+}
+
+void Linter::NoteEmptySlots(const CElement& e, const Facts& facts, const Site& site,
+                            std::string_view inner, std::string_view block) {
   const std::string_view line = SingleLine(inner);
   Deferred* deferred = nullptr;
   for (const auto& [position, in] : facts.slots) {
-    const CAttributes::Ptr& a = value(position);
+    const CAttributes::Ptr& a = e.Attributes().Item(static_cast<int32_t>(position) + 1);
     if (!Blank(a->Value())) continue;
     const branches::Input* slot = in;
     const bool refused = slot->if_empty == branches::IfEmpty::kSyntaxError;
@@ -652,8 +654,11 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
   bool quiet = true;
   for (const Local& w : written)
     quiet = quiet && !w.in_code && Resolve(w.text) == Resolution::kSpliced;
-  if (quiet) return;
+  if (!quiet) NoteReferences(site);
+}
 
+void Linter::NoteReferences(const Site& site) {
+  const std::vector<Local>& written = written_refs_;
   // One for each name, folded: the first as written, in code if any is.
   std::vector<Local>& refs = locals_;
   refs.clear();

@@ -199,6 +199,13 @@ class Linter {
   void NoteGuardCutIf(const OpenElement& open);
   void CheckEmptySlots(const CElement& e, const Facts& facts, const Site& site,
                        std::string_view inner, std::string_view block);
+  // The rest of CheckEmptySlots and CheckReferences, for the few elements
+  // with a blank slot, or a reference other than a declared variable in a
+  // string: out of line, so that the code run for every element stays small.
+  [[gnu::cold, gnu::noinline]] void NoteEmptySlots(const CElement& e, const Facts& facts,
+                                                   const Site& site, std::string_view inner,
+                                                   std::string_view block);
+  [[gnu::cold, gnu::noinline]] void NoteReferences(const Site& site);
   // one_line: a line of the shape ShapeOf calls one statement or nothing,
   // whose references are those of its values.
   void CheckReferences(const CElement& e, const Facts& facts, const Site& site,
