@@ -47,6 +47,8 @@ const std::vector<Hazard>& Hazards() {
        "<var name=\"n\">1</var>\n<set variable=\"N\">2</set>"},
       {"var and range of one name", "<var name=\"r\"/>\n<range name=\"r\"/>", 6,
        "\"Name redefined\"", "<var name=\"r\"/>\n<range name=\"r2\"/>"},
+      {"var and a script's Dim of one name", "<var name=\"n\"/>\n<vbscript>Dim n</vbscript>", 6,
+       "\"Name redefined\"; remove one of them", "<var name=\"n\"/>\n<vbscript>Dim m</vbscript>"},
       {"truth value as a reference",
        "<var name=\"mc\">1</var>\n<findtext matchcase=\"%mc%\">x</findtext>", 6,
        "the editor gets the string `\" & mc & \"` instead of the value of `mc`",
