@@ -482,9 +482,8 @@ void Linter::NoteNoClosing(const OpenBlock& b) {
   Note(b.site, [&] {
     return Who(b.site.element) + " gets no closing " + Code(CloseKeyword(b.kind)) +
            ": the compiler adds one only after an element written " + Who(b.site.element) +
-           ", in lower case (and only when the catalogue "
-           "defines its end), so " +
-           kRefused + "; write the name in lower case.";
+           ", in lower case (and only when the catalogue defines its end), so " + kRefused +
+           "; write the name in lower case.";
   });
 }
 
@@ -533,9 +532,8 @@ void Linter::CheckGuard(const Site& site) {
   }
   if (site.element == "loop") {
     Note(site, [&] {
-      return "`loop` mentions the active document in its statement, so its `Do While` line alone "
-             "is "
-             "wrapped in `If docs.Count Then`/`End If` and " +
+      return "`loop` mentions the active document in its statement, so its `Do While` line "
+             "alone is wrapped in `If docs.Count Then`/`End If` and " +
              std::string(kRefused) +
              "; declare the loop condition in a `var` first, set it with a `shortexpression` "
              "before the loop and at the end of each round, and test that variable in "

@@ -197,6 +197,16 @@ void ErrorLog::Add(Place place, std::string reason) {
   }
 }
 
+namespace {
+
+// The place of offset `at` on a line that starts at offset `start`: column 0
+// when it is not on it or too far along.
+Place PlaceOnLine(uint32_t line, uint64_t at, uint64_t start) {
+  return {line, at >= start && at - start < UINT32_MAX ? static_cast<uint32_t>(at - start + 1) : 0};
+}
+
+}  // namespace
+
 Place PlaceFinder::At(xmlParserCtxtPtr ctxt, const xmlChar* p, uint32_t line) {
   // Inside an entity's text: the place of the reference in the document.
   if (ctxt != ctxt_ && ctxt_) return Here(ctxt_);
@@ -214,11 +224,7 @@ Place PlaceFinder::At(xmlParserCtxtPtr ctxt, const xmlChar* p, uint32_t line) {
                                  in->base[1] == 0xBB && in->base[2] == 0xBF
                              ? 3
                              : 0;
-  auto column = [&](uint64_t start) {
-    return Place{line, at >= start && at - start < UINT32_MAX
-                           ? static_cast<uint32_t>(at - start + 1)
-                           : 0};
-  };
+  auto column = [&](uint64_t start) { return PlaceOnLine(line, at, start); };
   if (at < scanned_) {
     // Behind what was looked at: from the buffer alone.
     if (const void* nl = LastByte(in->base, '\n', static_cast<size_t>(p - in->base)))
@@ -260,7 +266,7 @@ Place PlaceFinder::HereUnread() const {
     start = 0;  // a converted text starts with no byte order mark
   else
     return {line, 0};
-  return {line, at >= start && at - start < UINT32_MAX ? static_cast<uint32_t>(at - start + 1) : 0};
+  return PlaceOnLine(line, at, start);
 }
 
 Place StartTagPlace(xmlParserCtxtPtr ctxt, PlaceFinder* places) {
