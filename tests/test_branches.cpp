@@ -63,6 +63,23 @@ TEST(Branches, ValuesThatOnlyOtherCataloguesLetThrough) {
   }
 }
 
+// The lint reads a built line by its form: with every value given, the form
+// is the very line.
+TEST(Branches, FormsAreTheirLines) {
+  for (const std::string_view name : DispatchNames()) {
+    const branches::BranchRow& row = *branches::FindRow(name);
+    if (row.form.empty()) continue;
+    LineCase given{std::string(name), {}, "t", ""};
+    for (const branches::Input& in : row.inputs)
+      if (!in.attribute.empty())
+        given.attributes.emplace_back(in.attribute, "v" + std::to_string(given.attributes.size()));
+    CVariables variables;
+    EXPECT_EQ(branches::BranchRow(name, row.form).Line(MakeElement(given), variables),
+              BuildElementLine(MakeElement(given), variables))
+        << name;
+  }
+}
+
 nlohmann::json LoadDefaultCatalogue() {
   std::ifstream in(TAVJIT_SOURCE_DIR "/src/catalogue/default_catalogue.json");
   return nlohmann::json::parse(in);

@@ -17,9 +17,10 @@ void detail::Impl::WatchElements() {
     return;
   }
   script.SetObserver(
-      [](void* context, const CElement& element, Place place, std::string_view block) {
+      [](void* context, const CElement& element, Place place, std::string_view block,
+         ScriptBuilder::ObserverMemo& memo) {
         Impl& self = *static_cast<Impl*>(context);
-        if (self.linter) self.linter->Observe(element, place, block);
+        if (self.linter) self.linter->Observe(element, place, block, memo);
         if (self.record_blocks)
           self.script_blocks.push_back({place.line, element.ElementName(), std::string(block)});
       },

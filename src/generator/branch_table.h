@@ -78,9 +78,11 @@ using BuildFn = std::string (*)(const CElement& element, CVariables& variables);
 struct BranchRow {
   // A line of pieces; what it reads follows from them.
   BranchRow(std::string_view n, std::vector<Piece> p, Role r = Role::kNone);
-  // A line built by a function, with everything the function reads.
-  BranchRow(std::string_view n, BuildFn fn, std::vector<Input> reads, Role r = Role::kNone)
-      : name(n), build(fn), inputs(std::move(reads)), role(r) {}
+  // A line built by a function, with everything the function reads, and
+  // its form where it has one.
+  BranchRow(std::string_view n, BuildFn fn, std::vector<Input> reads, Role r = Role::kNone,
+            std::vector<Piece> f = {})
+      : name(n), build(fn), inputs(std::move(reads)), role(r), form(std::move(f)) {}
 
   std::string Line(const CElement& element, CVariables& variables) const;
   // The same line, appended to out.
@@ -92,6 +94,11 @@ struct BranchRow {
   BuildFn build = nullptr;
   std::vector<Input> inputs;  // every attribute and text the line reads, once each
   Role role = Role::kNone;
+  // A built line that is always one line: pieces that read as it does. The
+  // same statements, the same values in code and the same in string
+  // literals, whichever way the function goes; with every value given and
+  // no blanks around them, the very line. Empty where no pieces can say it.
+  std::vector<Piece> form;
 };
 
 using BranchTable = std::vector<BranchRow>;

@@ -40,13 +40,28 @@ std::string BuildShell(const CElement& element, CVariables&) {
 
 const BranchTable& DialogCommandRows() {
   static const BranchTable rows = {
-      {"choicedlg", BuildChoiceDlg, {Attr("variable"), TextInput, Attr("title"), Attr("oncancel")}},
-      {"msgbox", BuildMsgBox, {Attr("variable"), TextInput, Attr("buttons"), Attr("icon")}},
+      {"choicedlg",
+       BuildChoiceDlg,
+       {Attr("variable"), TextInput, Attr("title"), Attr("oncancel")},
+       kNone,
+       {Trimmed("variable"), Lit("=ChoiceDialog("), QuotedText, Lit(","), Quoted("title"), Lit(","),
+        Quoted("oncancel"), Lit(")")}},
+      {"msgbox",
+       BuildMsgBox,
+       {Attr("variable"), TextInput, Attr("buttons"), Attr("icon")},
+       kNone,
+       {Trimmed("variable"), Lit("=MessageBox("), QuotedText, Lit(","), Quoted("buttons"), Lit(","),
+        Quoted("icon"), Lit(")")}},
       {"inputbox",
        {Verbatim("variable", kSyntaxError), Lit("=InputDialog("), QuotedText, Lit(","),
         Quoted("default"), Lit(")")}},
       {"vbscript", {VerbatimText}},
-      {"shell", BuildShell, {Attr("variable"), Attr("filename"), Attr("verb")}},
+      {"shell",
+       BuildShell,
+       {Attr("variable"), Attr("filename"), Attr("verb")},
+       kNone,
+       {Verbatim("variable"), Lit("=ShellEx("), Quoted("filename"), Lit(","), Quoted("verb"),
+        Lit(")")}},
   };
   return rows;
 }

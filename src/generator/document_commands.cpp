@@ -29,8 +29,16 @@ std::string BuildSaveDoc(const CElement& element, CVariables&) {
 const BranchTable& DocumentCommandRows() {
   static const BranchTable rows = {
       {"newdoc", {Lit("docs.Add "), Quoted("template")}},
-      {"opendoc", BuildOpenDoc, {Attr("filename")}},
-      {"savedoc", BuildSaveDoc, {Attr("filename")}},
+      {"opendoc",
+       BuildOpenDoc,
+       {Attr("filename")},
+       kNone,
+       {Lit("docs.OpenDoc false, "), Quoted("filename")}},
+      {"savedoc",
+       BuildSaveDoc,
+       {Attr("filename")},
+       kNone,
+       {Lit(kActiveDocument), Lit(".SaveMe False,"), Quoted("filename")}},
       {"saveall", {Lit("docs.SaveAll")}},
       {"printdoc", {Lit(kActiveDocument), Lit(".PrintMe "), Verbatim("showdialog", kScriptStops)}},
       {"printall", {Lit("docs.PrintAll "), Verbatim("showdialog", kScriptStops)}},

@@ -34,7 +34,11 @@ const BranchTable& OutputCommandRows() {
        {Verbatim("variable", kSyntaxError), Lit("=Output.GetLine("), Verbatim("line", kScriptStops),
         Lit(")")}},
       {"outputgettext", {Verbatim("variable", kSyntaxError), Lit("=Output.GetText")}},
-      {"outputaddtext", BuildOutputAddText, {TextInput, Attr("line")}},
+      {"outputaddtext",
+       BuildOutputAddText,
+       {TextInput, Attr("line")},
+       kNone,
+       {Lit("Output.AddText "), QuotedText, Lit(","), Verbatim("line")}},
   };
   return rows;
 }

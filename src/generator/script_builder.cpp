@@ -80,6 +80,7 @@ ScriptBuilder::Slot& ScriptBuilder::SlotFor(const CElement& definition) {
     holder.AddObject(definition, "K");
     slot.scratch = holder.Item(1);
     slot.row = branches::FindRow(definition.ElementName());
+    slot.memo = {};
   }
   slot.checked = compile_;
   return slot;
@@ -129,7 +130,8 @@ void ScriptBuilder::Add(const CElement& definition, Place place) {
     stopped_ = true;  // every later run fails here or before
     return;
   }
-  if (observer_) observer_(observer_context_, element, place, std::string_view(raw_).substr(start));
+  if (observer_)
+    observer_(observer_context_, element, place, std::string_view(raw_).substr(start), slot.memo);
   const bool unsettled = MayChangeAgain(element);
   if (exact_from_ == SIZE_MAX && (unsettled || (decl && !IsPlainName(decl->name)))) {
     exact_from_ = index;

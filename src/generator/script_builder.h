@@ -40,8 +40,15 @@ class ScriptBuilder {
   // element line, guarded where it uses the active document, with its
   // CR LF). For passes that look at what was generated, such as the lint.
   // A plain function and its context: it is called for every element.
+  // memo: what the observer keeps about the element's definition, held
+  // beside the builder's working copy of it and forgotten with it; owner
+  // tells an observer its own from another's or a stale one.
+  struct ObserverMemo {
+    void* data = nullptr;
+    uint64_t owner = 0;
+  };
   using Observer = void (*)(void* context, const CElement& element, Place place,
-                            std::string_view block);
+                            std::string_view block, ObserverMemo& memo);
 
   explicit ScriptBuilder(Reporter report) : report_(std::move(report)) {}
   void SetObserver(Observer observer, void* context) {
@@ -104,6 +111,7 @@ class ScriptBuilder {
     std::shared_ptr<CElement> scratch;
     const branches::BranchRow* row = nullptr;
     uint64_t checked = 0;  // the compile it was last checked in
+    ObserverMemo memo;
   };
   Slot& SlotFor(const CElement& definition);
   // Checks and translates, appending the block to out; false when the check

@@ -3,6 +3,7 @@
 #include "lint/lint.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "generator/vocabulary.h"
@@ -122,7 +123,9 @@ uint8_t& Linter::NameFlags::operator[](std::string_view name) {
 }
 
 void Linter::ForgetDefinitions() {
-  facts_at_.assign(256, {});
+  // Never 0, the owner of a fresh memo, nor any lint's before.
+  static std::atomic<uint64_t> owners{0};
+  memo_owner_ = ++owners;
   facts_.clear();
   element_names_.clear();
 }
@@ -184,26 +187,11 @@ void Linter::NoteAt(Place place, std::string message, size_t before) {
   late_.emplace_back(before, FindingAt(place, std::move(message), Severity::Note));
 }
 
-void Linter::PlaceFacts(const CElement* e, Facts* facts) {
-  const size_t mask = facts_at_.size() - 1;
-  size_t i = (reinterpret_cast<uintptr_t>(e) * 0x9E3779B97F4A7C15ull >> 40) & mask;
-  while (facts_at_[i].first) i = (i + 1) & mask;
-  facts_at_[i] = {e, facts};
-}
-
 Linter::Facts& Linter::FindFacts(const CElement& e) {
   const CAttributes& attrs = e.Attributes();
   const size_t count = static_cast<size_t>(attrs.Count());
   auto [it, fresh] = facts_.try_emplace(&e);
   Facts& f = it->second;
-  if (fresh) {
-    if (facts_.size() * 2 > facts_at_.size()) {
-      facts_at_.assign(facts_at_.size() * 2, {});
-      for (auto& [element, facts] : facts_) PlaceFacts(element, &facts);
-    } else {
-      PlaceFacts(&e, &f);
-    }
-  }
   if (!fresh && f.name == e.ElementName() && f.attributes == count) return f;
   f = Facts{};
   f.name = *element_names_.insert(e.ElementName()).first;
@@ -232,9 +220,13 @@ Linter::Facts& Linter::FindFacts(const CElement& e) {
       }
     }
   }
-  if (f.row && !f.row->build) {
+  // A built line is read by its form, where it has one.
+  const std::vector<branches::Piece>* form = !f.row         ? nullptr
+                                             : f.row->build ? &f.row->form
+                                                            : &f.row->pieces;
+  if (form && (!f.row->build || !form->empty())) {
     f.one_statement = true;
-    for (const branches::Piece& p : f.row->pieces) {
+    for (const branches::Piece& p : *form) {
       switch (p.kind) {
         case branches::PieceKind::kLit:
           f.one_statement = f.one_statement && !HasCodeSign(p.arg) &&
@@ -263,7 +255,7 @@ Linter::Facts& Linter::FindFacts(const CElement& e) {
           break;
       }
     }
-    const auto& pieces = f.row->pieces;
+    const auto& pieces = *form;
     // The first word of a line that starts with fixed text, when it ends there.
     const bool fixed_start = !pieces.empty() && pieces.front().kind == branches::PieceKind::kLit;
     std::string_view first_word;
@@ -343,8 +335,9 @@ Linter::Shape Linter::ShapeOf(const CElement& e, const Facts& facts,
   return Shape::kNothing;
 }
 
-void Linter::Observe(const CElement& element, Place place, std::string_view block) {
-  Facts& facts = FactsOf(element);
+void Linter::Observe(const CElement& element, Place place, std::string_view block,
+                     ScriptBuilder::ObserverMemo& memo) {
+  Facts& facts = FactsOf(element, memo);
   if (facts.fixed_block && !continuing_) {
     // Nothing to check: no statement, no reference, no value.
     ++index_;

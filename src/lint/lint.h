@@ -15,6 +15,7 @@
 
 #include "catalogue/records.h"
 #include "generator/branch_table.h"
+#include "generator/script_builder.h"
 #include "lint/script_scan.h"
 #include "support/place.h"
 #include "support/text.h"
@@ -36,7 +37,9 @@ class Linter {
   void Reset();
   // One listed element: its checked values, its place and its block (the
   // element line, guarded where it uses the active document, CR LF).
-  void Observe(const CElement& element, Place place, std::string_view block);
+  // memo: where it keeps what it found out about the element's definition.
+  void Observe(const CElement& element, Place place, std::string_view block,
+               ScriptBuilder::ObserverMemo& memo);
   // A finding about the document itself, which the listed elements do not
   // show (the walk's: values carried over, elements where nothing compiles).
   // A note: whatever the document's own words in it, the script still runs.
@@ -165,22 +168,18 @@ class Linter {
   // How much of an element line the structure checks must read.
   enum class Shape { kLines, kOneStatement, kNothing };
   Shape ShapeOf(const CElement& e, const Facts& facts, std::string_view inner) const;
-  // The builder lists every element of a definition through one record.
-  Facts& FactsOf(const CElement& e) {
-    const size_t mask = facts_at_.size() - 1;
-    for (size_t i = (reinterpret_cast<uintptr_t>(&e) * 0x9E3779B97F4A7C15ull >> 40) & mask;
-         facts_at_[i].first; i = (i + 1) & mask) {
-      if (facts_at_[i].first != &e) continue;
-      if (facts_at_[i].second->attributes != static_cast<size_t>(e.Attributes().Count())) break;
-      return *facts_at_[i].second;
-    }
-    return FindFacts(e);
+  // The builder lists every element of a definition through one record,
+  // and keeps the memo of its facts beside it.
+  Facts& FactsOf(const CElement& e, ScriptBuilder::ObserverMemo& memo) {
+    if (memo.owner == memo_owner_) return *static_cast<Facts*>(memo.data);
+    Facts& facts = FindFacts(e);
+    memo = {&facts, memo_owner_};
+    return facts;
   }
   Facts& FindFacts(const CElement& e);
-  void PlaceFacts(const CElement* e, Facts* facts);
-  std::unordered_map<const CElement*, Facts> facts_;
-  // Where each definition's facts are: open addressing, at most half full.
-  std::vector<std::pair<const CElement*, Facts*>> facts_at_;
+  std::unordered_map<const CElement*, Facts> facts_;  // its nodes stay put: memos point to them
+  // Unique to this lint and its facts: memos made before it are not its own.
+  uint64_t memo_owner_ = 0;
   std::unordered_set<std::string> element_names_;
 
   void Note(const Site& site, std::string message);
