@@ -69,7 +69,13 @@ const BranchTable& ControlFlowRows() {
       {"breakloop", {Lit("Exit Do")}},
       {"endloop", {Lit("Loop")}, kEndloop},
       {"var", BuildVar, {Attr("name", kSyntaxError), TextInput}, kDeclaresVariable},
-      {"set", BuildSet, {Attr("variable", kSyntaxError), TextInput}},
+      // A number is assigned bare, but holds nothing a string literal would
+      // read otherwise: no sign, reference or line break.
+      {"set",
+       BuildSet,
+       {Attr("variable", kSyntaxError), TextInput},
+       kNone,
+       {Verbatim("variable", kSyntaxError), Lit("="), QuotedText}},
       {"shortexpression", {VerbatimText}},
       {"range", BuildRange, {Attr("name", kSyntaxError)}, kDeclaresRange},
       {"setrange",
