@@ -88,6 +88,12 @@ struct BranchRow {
   // The same line, appended to out.
   void AppendLine(const CElement& element, CVariables& variables, std::string* out) const;
   bool ReadsText() const;
+  // The pieces the line reads as: its own, or a built line's form; none for
+  // a built line without one.
+  const std::vector<Piece>* Form() const {
+    if (!build) return &pieces;
+    return form.empty() ? nullptr : &form;
+  }
 
   std::string_view name;
   std::vector<Piece> pieces;  // used when build is null

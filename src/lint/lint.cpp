@@ -220,11 +220,7 @@ Linter::Facts& Linter::FindFacts(const CElement& e) {
       }
     }
   }
-  // A built line is read by its form, where it has one.
-  const std::vector<branches::Piece>* form = !f.row         ? nullptr
-                                             : f.row->build ? &f.row->form
-                                                            : &f.row->pieces;
-  if (form && (!f.row->build || !form->empty())) {
+  if (const std::vector<branches::Piece>* form = f.row ? f.row->Form() : nullptr) {
     f.one_statement = true;
     for (const branches::Piece& p : *form) {
       switch (p.kind) {
