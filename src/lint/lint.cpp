@@ -588,6 +588,18 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
   // Every reference, and every true-or-false value the line shows as one,
   // has its percent signs in the block.
   if (block.find('%') == std::string_view::npos) return;
+  if (one_line && facts.truths.empty()) {
+    // Most are declared variables in strings, which say nothing: looked up
+    // where they stand, and gathered only when one does say something.
+    bool quiet = true;
+    for (const Facts::Shown& v : facts.shown) {
+      quiet = EachValueReference(ShownValue(e, v), [&](std::string_view name) {
+        return !v.in_code && Resolve(name) == Resolution::kSpliced;
+      });
+      if (!quiet) break;
+    }
+    if (quiet) return;
+  }
   // Each one as written, in order.
   std::vector<Local>& written = written_refs_;
   written.clear();

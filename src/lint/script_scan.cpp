@@ -347,17 +347,12 @@ void DeclaredNames(std::string_view list, std::vector<std::string_view>* names) 
   }
 }
 
-namespace {
-
-// A %name% or %name.property% between two signs.
 bool IsReferenceName(std::string_view gap) {
   const size_t dot = gap.find('.');
   return dot == std::string_view::npos
              ? IsIdentifier(gap)
              : IsIdentifier(gap.substr(0, dot)) && IsIdentifier(gap.substr(dot + 1));
 }
-
-}  // namespace
 
 namespace {
 
@@ -424,9 +419,10 @@ void References(std::string_view line, std::vector<Reference>* out) {
 }
 
 void ValueReferences(std::string_view value, bool in_code, std::vector<Reference>* out) {
-  SignPairs pairs{value, out};
-  for (size_t i = value.find('%'); i != std::string_view::npos; i = value.find('%', i + 1))
-    pairs.At(i, in_code);
+  EachValueReference(value, [&](std::string_view name) {
+    out->push_back({name, in_code});
+    return true;
+  });
 }
 
 const char* OpenKeyword(Block b) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -73,10 +74,35 @@ struct Reference {
 };
 // The references of one line, left to right; those in comments are left out.
 void References(std::string_view line, std::vector<Reference>* out);
+// A %name% or %name.property% between two percent signs.
+bool IsReferenceName(std::string_view gap);
 // The references of a value that stands in a line whole, as one string
-// literal or as code without quotes or comment signs, added to *out: the
+// literal or as code without quotes or comment signs, left to right: the
 // line would give the same for it, since no reference spans the quote or
-// the change between code and string at either end of a value.
+// the change between code and string at either end of a value. Each is
+// given to visit (name) until it returns false; false then.
+template <typename Visit>
+bool EachValueReference(std::string_view value, Visit&& visit) {
+  if (value.empty()) return true;
+  // Each sign closes the one before it when a name stands between them;
+  // otherwise it opens the next.
+  const char* const end = value.data() + value.size();
+  const char* open = nullptr;
+  for (const char* p = static_cast<const char*>(std::memchr(value.data(), '%', value.size())); p;
+       p = static_cast<const char*>(std::memchr(p + 1, '%', static_cast<size_t>(end - p - 1)))) {
+    if (open) {
+      const std::string_view gap(open + 1, static_cast<size_t>(p - open - 1));
+      if (IsReferenceName(gap)) {
+        if (!visit(gap)) return false;
+        open = nullptr;
+        continue;
+      }
+    }
+    open = p;
+  }
+  return true;
+}
+// The same, added to *out.
 void ValueReferences(std::string_view value, bool in_code, std::vector<Reference>* out);
 
 const char* OpenKeyword(Block b);   // "If", "Do", "For", ...
