@@ -1114,6 +1114,8 @@ void Linter::Declare(const Site& site, std::string_view list) {
 }
 
 std::vector<LintFinding> Linter::Finish(std::string_view text) {
+  // Those made while the elements were observed, in the order of their lines.
+  const size_t observed = findings_.size() + late_.size();
   if (continuing_) {
     const std::string line = std::move(continued_);
     continuing_ = false;
@@ -1192,21 +1194,30 @@ std::vector<LintFinding> Linter::Finish(std::string_view text) {
   }
 
   if (!late_.empty()) {
+    // The walk's notes among them, each where it was made.
+    const size_t early = observed - late_.size();
     std::vector<LintFinding> all;
     all.reserve(findings_.size() + late_.size());
     auto late = late_.begin();
     for (size_t i = 0; i <= findings_.size(); ++i) {
       for (; late != late_.end() && late->first <= i; ++late) all.push_back(std::move(late->second));
-      if (i < findings_.size()) all.push_back(std::move(findings_[i]));
+      if (i < early) all.push_back(std::move(findings_[i]));
     }
+    for (size_t i = early; i < findings_.size(); ++i) all.push_back(std::move(findings_[i]));
     findings_ = std::move(all);
   }
-  // Most come in the order of their lines already.
+  // In the order of their lines, stable: those made while observing mostly
+  // are already, and the few made at the end are merged in.
   auto by_line = [](const LintFinding& a, const LintFinding& b) {
     return a.line.value_or(UINT32_MAX) < b.line.value_or(UINT32_MAX);
   };
-  if (!std::is_sorted(findings_.begin(), findings_.end(), by_line))
+  const auto made_at_end = findings_.begin() + static_cast<std::ptrdiff_t>(observed);
+  if (std::is_sorted(findings_.begin(), made_at_end, by_line)) {
+    std::stable_sort(made_at_end, findings_.end(), by_line);
+    std::inplace_merge(findings_.begin(), made_at_end, findings_.end(), by_line);
+  } else {
     std::stable_sort(findings_.begin(), findings_.end(), by_line);
+  }
   std::vector<LintFinding> out = std::move(findings_);
   Reset();
   return out;
