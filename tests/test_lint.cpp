@@ -82,9 +82,10 @@ const std::vector<Hazard>& Hazards() {
        "<vbscript>Dim total</vbscript>\n<linecount variable=\"total\"/>"},
       {"selection into an undeclared range", "<getsel range=\"r\"/>", 5,
        "declare `r` with a `range` first", "<range name=\"r\"/>\n<getsel range=\"r\"/>"},
-      {"reference to an undeclared name", "<inserttext>Hello %who%!</inserttext>", 5,
+      // The sign that closes a reference opens none: `s` is no reference.
+      {"reference to an undeclared name", "<inserttext>Hello %who%s% all</inserttext>", 5,
        "so the text keeps `%who%` as written",
-       "<inserttext>Hello %who%!</inserttext>\n<var name=\"who\"/>"},
+       "<inserttext>Hello %who%s% all</inserttext>\n<var name=\"who\"/>"},
       {"range property of a plain variable", "<var name=\"n\"/>\n<msgbox>%n.startlineno%</msgbox>",
        6, "`n` is declared by a `var`, not a `range`",
        "<range name=\"n\"/>\n<msgbox>%N.StartLineNo%</msgbox>"},
