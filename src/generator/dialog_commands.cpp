@@ -36,22 +36,24 @@ std::string BuildShell(const CElement& element, CVariables&) {
          FixTextValue(AttrValue(element, "verb")) + ")";
 }
 
+// A DialogCall row: what it reads, and its form. call: "=" and the
+// function's name and parenthesis, as the line with a variable has them.
+BranchRow DialogRow(std::string_view name, BuildFn build, std::string_view call,
+                    std::string_view arg2, std::string_view arg3) {
+  return {name,
+          build,
+          {Attr("variable"), TextInput, Attr(arg2), Attr(arg3)},
+          kNone,
+          {Trimmed("variable"), Lit(call), QuotedText, Lit(","), Quoted(arg2), Lit(","),
+           Quoted(arg3), Lit(")")}};
+}
+
 }  // namespace
 
 const BranchTable& DialogCommandRows() {
   static const BranchTable rows = {
-      {"choicedlg",
-       BuildChoiceDlg,
-       {Attr("variable"), TextInput, Attr("title"), Attr("oncancel")},
-       kNone,
-       {Trimmed("variable"), Lit("=ChoiceDialog("), QuotedText, Lit(","), Quoted("title"), Lit(","),
-        Quoted("oncancel"), Lit(")")}},
-      {"msgbox",
-       BuildMsgBox,
-       {Attr("variable"), TextInput, Attr("buttons"), Attr("icon")},
-       kNone,
-       {Trimmed("variable"), Lit("=MessageBox("), QuotedText, Lit(","), Quoted("buttons"), Lit(","),
-        Quoted("icon"), Lit(")")}},
+      DialogRow("choicedlg", BuildChoiceDlg, "=ChoiceDialog(", "title", "oncancel"),
+      DialogRow("msgbox", BuildMsgBox, "=MessageBox(", "buttons", "icon"),
       {"inputbox",
        {Verbatim("variable", kSyntaxError), Lit("=InputDialog("), QuotedText, Lit(","),
         Quoted("default"), Lit(")")}},

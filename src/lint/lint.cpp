@@ -593,9 +593,10 @@ void Linter::CheckReferences(const CElement& e, const Facts& facts, const Site& 
     // where they stand, and gathered only when one does say something.
     bool quiet = true;
     for (const Facts::Shown& v : facts.shown) {
-      quiet = EachValueReference(ShownValue(e, v), [&](std::string_view name) {
-        return !v.in_code && Resolve(name) == Resolution::kSpliced;
-      });
+      quiet = EachValueReference(ShownValue(e, v), v.in_code,
+                                 [&](std::string_view name, bool in_code) {
+                                   return !in_code && Resolve(name) == Resolution::kSpliced;
+                                 });
       if (!quiet) break;
     }
     if (quiet) return;
@@ -1114,8 +1115,9 @@ void Linter::Declare(const Site& site, std::string_view list) {
 }
 
 std::vector<LintFinding> Linter::Finish(std::string_view text) {
-  // Those made while the elements were observed, in the order of their lines.
-  const size_t observed = findings_.size() + late_.size();
+  // Those made while the elements were observed (with the walk's, made
+  // late), in the order of their lines; the rest are made here.
+  const size_t observed = findings_.size();
   if (continuing_) {
     const std::string line = std::move(continued_);
     continuing_ = false;
@@ -1194,16 +1196,14 @@ std::vector<LintFinding> Linter::Finish(std::string_view text) {
   }
 
   if (!late_.empty()) {
-    // The walk's notes among them, each where it was made.
-    const size_t early = observed - late_.size();
+    // The walk's notes among those observed, each where it was made.
     std::vector<LintFinding> all;
     all.reserve(findings_.size() + late_.size());
     auto late = late_.begin();
     for (size_t i = 0; i <= findings_.size(); ++i) {
       for (; late != late_.end() && late->first <= i; ++late) all.push_back(std::move(late->second));
-      if (i < early) all.push_back(std::move(findings_[i]));
+      if (i < findings_.size()) all.push_back(std::move(findings_[i]));
     }
-    for (size_t i = early; i < findings_.size(); ++i) all.push_back(std::move(findings_[i]));
     findings_ = std::move(all);
   }
   // In the order of their lines, stable: those made while observing mostly
@@ -1211,7 +1211,8 @@ std::vector<LintFinding> Linter::Finish(std::string_view text) {
   auto by_line = [](const LintFinding& a, const LintFinding& b) {
     return a.line.value_or(UINT32_MAX) < b.line.value_or(UINT32_MAX);
   };
-  const auto made_at_end = findings_.begin() + static_cast<std::ptrdiff_t>(observed);
+  const auto made_at_end =
+      findings_.begin() + static_cast<std::ptrdiff_t>(observed + late_.size());
   if (std::is_sorted(findings_.begin(), made_at_end, by_line)) {
     std::stable_sort(made_at_end, findings_.end(), by_line);
     std::inplace_merge(findings_.begin(), made_at_end, findings_.end(), by_line);

@@ -356,24 +356,12 @@ bool IsReferenceName(std::string_view gap) {
 
 namespace {
 
-// Each percent sign closes the one before it, in code or in a string alike,
-// when a name stands between them; otherwise it opens the next.
-struct SignPairs {
-  std::string_view text;
+// Adds each reference to a list.
+struct AddTo {
   std::vector<Reference>* out;
-  size_t open = std::string_view::npos;
-  bool open_in_code = false;
-  void At(size_t i, bool in_code) {
-    if (open != std::string_view::npos && open_in_code == in_code) {
-      const std::string_view gap = text.substr(open + 1, i - open - 1);
-      if (IsReferenceName(gap)) {
-        out->push_back({gap, open_in_code});
-        open = std::string_view::npos;
-        return;
-      }
-    }
-    open = i;
-    open_in_code = in_code;
+  bool operator()(std::string_view name, bool in_code) const {
+    out->push_back({name, in_code});
+    return true;
   }
 };
 
@@ -381,7 +369,7 @@ struct SignPairs {
 
 void References(std::string_view line, std::vector<Reference>* out) {
   out->clear();
-  SignPairs pairs{line, out};
+  SignPairs<AddTo> pairs{line, AddTo{out}};
   bool in_str = false;
   if (line.find('\'') == std::string_view::npos) {
     // No comment: only the quotes before each sign matter, found by jumps.
@@ -419,10 +407,7 @@ void References(std::string_view line, std::vector<Reference>* out) {
 }
 
 void ValueReferences(std::string_view value, bool in_code, std::vector<Reference>* out) {
-  EachValueReference(value, [&](std::string_view name) {
-    out->push_back({name, in_code});
-    return true;
-  });
+  EachValueReference(value, in_code, AddTo{out});
 }
 
 const char* OpenKeyword(Block b) {

@@ -76,30 +76,42 @@ struct Reference {
 void References(std::string_view line, std::vector<Reference>* out);
 // A %name% or %name.property% between two percent signs.
 bool IsReferenceName(std::string_view gap);
+// The percent signs of a text, given in order: each closes the one before
+// it, in code or in a string alike, when a name stands between them;
+// otherwise it opens the next. Each reference goes to visit (name, in_code);
+// At is false once visit returns false.
+template <typename Visit>
+struct SignPairs {
+  std::string_view text;
+  Visit visit;
+  size_t open = std::string_view::npos;
+  bool open_in_code = false;
+  bool At(size_t i, bool in_code) {
+    if (open != std::string_view::npos && open_in_code == in_code) {
+      const std::string_view gap(text.data() + open + 1, i - open - 1);
+      if (IsReferenceName(gap)) {
+        open = std::string_view::npos;
+        return visit(gap, in_code);
+      }
+    }
+    open = i;
+    open_in_code = in_code;
+    return true;
+  }
+};
 // The references of a value that stands in a line whole, as one string
 // literal or as code without quotes or comment signs, left to right: the
 // line would give the same for it, since no reference spans the quote or
 // the change between code and string at either end of a value. Each is
-// given to visit (name) until it returns false; false then.
+// given to visit until it returns false; false then.
 template <typename Visit>
-bool EachValueReference(std::string_view value, Visit&& visit) {
+bool EachValueReference(std::string_view value, bool in_code, Visit&& visit) {
   if (value.empty()) return true;
-  // Each sign closes the one before it when a name stands between them;
-  // otherwise it opens the next.
+  SignPairs<Visit&> pairs{value, visit};
   const char* const end = value.data() + value.size();
-  const char* open = nullptr;
   for (const char* p = static_cast<const char*>(std::memchr(value.data(), '%', value.size())); p;
-       p = static_cast<const char*>(std::memchr(p + 1, '%', static_cast<size_t>(end - p - 1)))) {
-    if (open) {
-      const std::string_view gap(open + 1, static_cast<size_t>(p - open - 1));
-      if (IsReferenceName(gap)) {
-        if (!visit(gap)) return false;
-        open = nullptr;
-        continue;
-      }
-    }
-    open = p;
-  }
+       p = static_cast<const char*>(std::memchr(p + 1, '%', static_cast<size_t>(end - p - 1))))
+    if (!pairs.At(static_cast<size_t>(p - value.data()), in_code)) return false;
   return true;
 }
 // The same, added to *out.
